@@ -1,0 +1,1 @@
+// Placeholder: the agent core is being written.

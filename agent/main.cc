@@ -1,0 +1,2 @@
+// Placeholder: the agent entry is being written.
+int main() { return 0; }

@@ -1,0 +1,1 @@
+// Placeholder: the pipe channel is being written.
