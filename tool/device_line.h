@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// One selectable port as the UPS service lists it: a type number, one
+// separator character, an index, one separator character and a name, for
+// example "2.1.ttyS0".
+struct DeviceLine {
+  int32_t type = 0;
+  int32_t index = 0;
+  std::string name;
+};
+
+// Reads `line` the way a text stream would (white space allowed before each
+// part, the name ends at white space). False, with `device` unchanged, when
+// a part is missing or a number does not fit in 32 bits.
+bool ParseDeviceLine(const std::string& line, DeviceLine* device);

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+
+// Readers for the values that follow kovra's options, also used on setting
+// texts that the UPS service sends back. Each returns true and writes its
+// output only when the whole text fits the syntax; outputs are left alone
+// otherwise.
+
+// Only decimal digits; the empty text is 0. Values above INT32_MAX are
+// refused rather than wrapped.
+bool ParseDecimal(const char* text, int32_t* value);
+
+// "on" gives 1, "off" gives 0, in any letter case.
+bool ParseOnOff(const char* text, int32_t* value);
+
+// [hour:][minute:]second. Each part is read like a stream integer (leading
+// white space and a sign allowed); a ":" with nothing readable after it ends
+// the value ("1:" is 1 s) and text after the third part is ignored. Negative
+// parts and totals beyond INT32_MAX are refused, so the result is never
+// negative.
+bool ParseDuration(const char* text, int32_t* seconds);
