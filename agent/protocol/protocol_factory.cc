@@ -1,0 +1,101 @@
+#include "agent/protocol/protocol_factory.h"
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "agent/media/platform_factory.h"
+#include "agent/protocol/i_protocol.h"
+#include "agent/protocol/null_protocol.h"
+#include "agent/protocol/result_codes.h"
+
+namespace {
+
+// The protocol kinds. Each returns a new protocol on the media (which it
+// borrows), or null while that kind is not part of the agent.
+IProtocol* NewP99Protocol(IMedia* /*media*/, Clock* /*clock*/) {
+  return nullptr;
+}
+IProtocol* NewPcProtocol(IMedia* /*media*/, Clock* /*clock*/) {
+  return nullptr;
+}
+IProtocol* NewTProtocol(IMedia* /*media*/, Clock* /*clock*/) {
+  return nullptr;
+}
+
+// Asks a fresh protocol for the model name, which tells whether it talks to
+// the unit on its media: 0 means yes. A kind that is not available answers
+// kNotSupported.
+int32_t Identify(IProtocol* protocol) {
+  if (protocol == nullptr) return result::kNotSupported;
+  char name[16];
+  int32_t size = sizeof(name);
+  return protocol->GetModelName(name, &size);
+}
+
+// Reads "type.index" from the front of a device list entry; false when the
+// entry does not start that way.
+bool ParseEntry(const std::string& entry, int32_t* type, int32_t* index) {
+  std::istringstream in(entry);
+  int32_t entry_type = -1;
+  int32_t entry_index = -1;
+  char separator = 0;
+  in >> entry_type >> separator >> entry_index;
+  if (in.fail()) return false;
+  *type = entry_type;
+  *index = entry_index;
+  return true;
+}
+
+}  // namespace
+
+ProtocolFactory::ProtocolFactory(PlatformFactory* platform, Clock* clock)
+    : platform_(platform), clock_(clock) {}
+
+ProtocolFactory::~ProtocolFactory() = default;
+
+IProtocol* ProtocolFactory::Create(int32_t media_type, int32_t media_index) {
+  media_.reset();
+  if (media_type == media_type::kNone) return new NullProtocol(0, 0);
+
+  std::vector<std::string> devices;
+  if (!platform_->GetDeviceList(&devices)) return nullptr;
+
+  for (const std::string& entry : devices) {
+    int32_t type = -1;
+    int32_t index = -1;
+    // None, automatic and whole-kind entries are never opened.
+    if (!ParseEntry(entry, &type, &index)) continue;
+    if (type < 0 || index <= 0) continue;
+    if (type == media_type::kNone || type == media_type::kAutomatic) continue;
+
+    if (media_type != media_type::kAutomatic && media_type != type) continue;
+    if (media_index != 0 && media_index != index) continue;
+
+    media_.reset(platform_->CreateMedia(type, index));
+    if (!media_) continue;
+    IProtocol* protocol = Probe(media_.get());
+    if (protocol != nullptr) return protocol;
+    media_.reset();
+  }
+  return new NullProtocol(media_type, media_index);
+}
+
+IProtocol* ProtocolFactory::Probe(IMedia* media) {
+  // First attempt: the P99 byte protocol.
+  IProtocol* protocol = NewP99Protocol(media, clock_);
+  int32_t first = Identify(protocol);
+  if (first == result::kSuccess) return protocol;
+  if (protocol != nullptr) protocol->Release();
+
+  // Second attempt: a silent line may be a contact-signalling unit; a line
+  // that answered in another way may speak the text protocol.
+  if (first == result::kNoAnswer) {
+    protocol = NewPcProtocol(media, clock_);
+  } else {
+    protocol = NewTProtocol(media, clock_);
+  }
+  if (Identify(protocol) == result::kSuccess) return protocol;
+  if (protocol != nullptr) protocol->Release();
+  return nullptr;
+}
