@@ -1,0 +1,177 @@
+#include "sim/sim_options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "agent/protocol/p99_tables.h"
+
+namespace {
+
+// Parses a whole word as an integer (decimal, or hex with 0x) within
+// [minimum, maximum].
+bool ParseInteger(const char* text, long minimum, long maximum, long* value) {
+  if (text == nullptr || *text == '\0') return false;
+  errno = 0;
+  char* end = nullptr;
+  long parsed = std::strtol(text, &end, 0);
+  if (errno != 0 || *end != '\0' || parsed < minimum || parsed > maximum) {
+    return false;
+  }
+  *value = parsed;
+  return true;
+}
+
+// "REG=CODE": register 0 to 255, code 0 to 255 or -128 to -1 (stored as the
+// code's low eight bits).
+bool ParseRegister(const char* text, uint8_t* number, uint8_t* code) {
+  const char* equals = std::strchr(text, '=');
+  if (equals == nullptr) return false;
+  std::string left(text, equals);
+  long reg = 0;
+  long value = 0;
+  if (!ParseInteger(left.c_str(), 0, 255, &reg) ||
+      !ParseInteger(equals + 1, -128, 255, &value)) {
+    return false;
+  }
+  *number = static_cast<uint8_t>(reg);
+  *code = static_cast<uint8_t>(value & 0xFF);
+  return true;
+}
+
+}  // namespace
+
+const char* SimUsage() {
+  return "usage: upssim --link PATH [options]\n"
+         "  --link PATH            symbolic link to create for the unit's "
+         "port\n"
+         "  --protocol p99         protocol the unit speaks (default p99)\n"
+         "  --model NAME           model name of the list (default 650VA)\n"
+         "  --voltage-class N      1 (120 V), 2 (100 V) or 3 (230 V); sets "
+         "register 0x29\n"
+         "  --rated-voltage BYTE   identification rated voltage byte\n"
+         "  --rated-frequency BYTE identification rated frequency byte\n"
+         "  --firmware CCCC        four firmware characters (default 1234)\n"
+         "  --info TEXT            info text, up to 20 characters\n"
+         "  --register REG=CODE    initial code of a setting register "
+         "(repeatable)\n"
+         "  --log FILE             record every request and answer\n"
+         "  --speed FACTOR         run the battery model faster (default 1)\n"
+         "  --help                 this text\n"
+         "Control commands, one per line on standard input:\n"
+         "  set input|output V, set load|capacity PCT, set temperature C,\n"
+         "  set frequency HZ, utility fail|restore, battery low|normal,\n"
+         "  buzzer on|off, silent on|off, garbage on|off, status, help, "
+         "quit\n";
+}
+
+bool ParseSimOptions(int argc, const char* const* argv, SimOptions* options,
+                     std::string* error) {
+  bool rated_voltage_given = false;
+  bool rated_frequency_given = false;
+  bool class_register_given = false;
+  long voltage_class = 1;
+  for (int i = 1; i < argc; ++i) {
+    std::string option = argv[i];
+    if (option == "--help" || option == "-h") {
+      options->help = true;
+      continue;
+    }
+    if (option.compare(0, 2, "--") != 0) {
+      *error = "unexpected argument " + option;
+      return false;
+    }
+    if (i + 1 >= argc) {
+      *error = option + " needs a value";
+      return false;
+    }
+    const char* value = argv[++i];
+    long number = 0;
+    if (option == "--link") {
+      options->link_path = value;
+    } else if (option == "--protocol") {
+      options->protocol = value;
+    } else if (option == "--log") {
+      options->log_path = value;
+    } else if (option == "--model") {
+      if (p99::FindModel(value) <= 0) {
+        *error = std::string("unknown model ") + value;
+        return false;
+      }
+      options->p99.model = value;
+    } else if (option == "--voltage-class") {
+      if (!ParseInteger(value, 1, 3, &voltage_class)) {
+        *error = "--voltage-class must be 1, 2 or 3";
+        return false;
+      }
+    } else if (option == "--rated-voltage") {
+      if (!ParseInteger(value, 0, 255, &number)) {
+        *error = "--rated-voltage must be a byte, 0 to 255";
+        return false;
+      }
+      options->p99.rated_voltage = static_cast<uint8_t>(number);
+      rated_voltage_given = true;
+    } else if (option == "--rated-frequency") {
+      if (!ParseInteger(value, 0, 255, &number)) {
+        *error = "--rated-frequency must be a byte, 0 to 255";
+        return false;
+      }
+      options->p99.rated_frequency = static_cast<uint8_t>(number);
+      rated_frequency_given = true;
+    } else if (option == "--firmware") {
+      if (std::strlen(value) != 4) {
+        *error = "--firmware takes exactly four characters";
+        return false;
+      }
+      options->p99.firmware = value;
+    } else if (option == "--info") {
+      if (std::strlen(value) > 20) {
+        *error = "--info takes at most 20 characters";
+        return false;
+      }
+      options->p99.info_text = value;
+    } else if (option == "--register") {
+      uint8_t reg = 0;
+      uint8_t code = 0;
+      if (!ParseRegister(value, &reg, &code)) {
+        *error = "--register takes REG=CODE, each a number";
+        return false;
+      }
+      options->p99.registers[reg] = code;
+      if (reg == p99_register::kVoltageClass) class_register_given = true;
+    } else if (option == "--speed") {
+      char* end = nullptr;
+      double speed = std::strtod(value, &end);
+      if (*value == '\0' || *end != '\0' || !std::isfinite(speed) ||
+          speed <= 0 || speed > 1e6) {
+        *error = "--speed must be a positive number";
+        return false;
+      }
+      options->speed = speed;
+    } else {
+      *error = "unknown option " + option;
+      return false;
+    }
+  }
+  if (options->help) return true;
+  if (options->link_path.empty()) {
+    *error = "--link PATH is required";
+    return false;
+  }
+  // The voltage class register and the rated bytes follow the class unless
+  // given explicitly.
+  if (!class_register_given) {
+    options->p99.registers[p99_register::kVoltageClass] =
+        VoltageClassCode(static_cast<int32_t>(voltage_class));
+  }
+  static const uint8_t kRatedVoltage[] = {0, 120, 100, 230};
+  static const uint8_t kRatedFrequency[] = {0, 60, 60, 50};
+  if (!rated_voltage_given) {
+    options->p99.rated_voltage = kRatedVoltage[voltage_class];
+  }
+  if (!rated_frequency_given) {
+    options->p99.rated_frequency = kRatedFrequency[voltage_class];
+  }
+  return true;
+}

@@ -1,0 +1,12 @@
+#include "sim/unit_factory.h"
+
+#include "sim/p99_unit.h"
+
+std::unique_ptr<SimUnit> CreateSimUnit(const SimOptions& options,
+                                       SimState* state, std::string* error) {
+  if (options.protocol == "p99") {
+    return std::make_unique<P99Unit>(options.p99, state);
+  }
+  *error = "unknown protocol " + options.protocol;
+  return nullptr;
+}
