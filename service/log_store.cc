@@ -1,0 +1,88 @@
+#include "service/log_store.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "service/database.h"
+
+LogStore::LogStore(Database* db, const Limits& limits)
+    : db_(db), limits_(limits) {}
+
+bool LogStore::Append(int32_t list, const std::string& text) {
+  if (!ValidList(list)) return false;
+  std::string line = text;
+  std::replace(line.begin(), line.end(), '\n', ' ');
+  std::replace(line.begin(), line.end(), '\r', ' ');
+  if (!db_->Exec("BEGIN IMMEDIATE;")) return false;
+  Statement insert(db_, "INSERT INTO log_entries (list, text) VALUES (?1, ?2);");
+  insert.BindInt(1, list);
+  insert.BindText(2, line);
+  insert.Step();
+  bool ok = insert.Done();
+  if (ok) {
+    // Keep the newest max_entries; everything at or below the first entry
+    // past that bound goes.
+    Statement trim(db_,
+                   "DELETE FROM log_entries WHERE list = ?1 AND id <= "
+                   "(SELECT id FROM log_entries WHERE list = ?1 "
+                   " ORDER BY id DESC LIMIT 1 OFFSET ?2);");
+    trim.BindInt(1, list);
+    trim.BindInt(2, limits_.max_entries[list]);
+    trim.Step();
+    ok = trim.Done();
+  }
+  if (!ok) {
+    db_->Exec("ROLLBACK;");
+    return false;
+  }
+  return db_->Exec("COMMIT;");
+}
+
+bool LogStore::StartKey(int32_t list, int32_t* key) {
+  Statement select(db_,
+                   "SELECT COALESCE(MAX(id), 0) FROM log_entries "
+                   "WHERE list = ?1;");
+  select.BindInt(1, list);
+  if (!select.Step()) return false;
+  int64_t newest = select.ColumnInt(0);
+  // Keys travel as 32-bit numbers; a database that has handed out more ids
+  // than that still pages from its newest entries.
+  *key = static_cast<int32_t>(
+      std::min<int64_t>(newest + 1, std::numeric_limits<int32_t>::max()));
+  return true;
+}
+
+bool LogStore::Page(int32_t list, int32_t key, int32_t* next_key,
+                    std::vector<std::string>* entries) {
+  Statement select(db_,
+                   "SELECT id, text FROM log_entries WHERE list = ?1 "
+                   "AND id < ?2 ORDER BY id DESC LIMIT ?3;");
+  select.BindInt(1, list);
+  select.BindInt(2, key);
+  select.BindInt(3, limits_.page_size);
+  std::vector<std::string> page;
+  int64_t oldest = key;
+  while (select.Step()) {
+    oldest = select.ColumnInt(0);
+    page.push_back(select.ColumnText(1));
+  }
+  if (!select.Done()) return false;
+  std::reverse(page.begin(), page.end());
+  *next_key = static_cast<int32_t>(oldest);
+  *entries = std::move(page);
+  return true;
+}
+
+bool LogStore::Clear(int32_t list) {
+  Statement erase(db_, "DELETE FROM log_entries WHERE list = ?1;");
+  erase.BindInt(1, list);
+  erase.Step();
+  return erase.Done();
+}
+
+int64_t LogStore::Count(int32_t list) {
+  Statement select(db_, "SELECT COUNT(*) FROM log_entries WHERE list = ?1;");
+  select.BindInt(1, list);
+  if (!select.Step()) return -1;
+  return select.ColumnInt(0);
+}

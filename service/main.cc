@@ -1,0 +1,93 @@
+// kovrad: the UPS service. Runs upsagent as its child, keeps a status
+// snapshot, settings and logs, and serves kovra on a loopback TCP port.
+
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "common/time/system_clock.h"
+#include "service/agent_process.h"
+#include "service/database.h"
+#include "service/diagnostics.h"
+#include "service/log_store.h"
+#include "service/parameter_store.h"
+#include "service/sd_notify.h"
+#include "service/service.h"
+#include "service/service_options.h"
+
+namespace {
+
+Service* g_service = nullptr;
+
+void OnStopSignal(int) {
+  if (g_service != nullptr) g_service->Stop();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ServiceOptions options;
+  std::string error;
+  if (!ParseServiceOptions(argc - 1, argv + 1, &options, &error)) {
+    std::fprintf(stderr, "kovrad: %s\n%s", error.c_str(), ServiceUsage());
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(ServiceUsage(), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::puts("kovrad 0.1.0");
+    return 0;
+  }
+
+  if (mkdir(options.state_dir.c_str(), 0750) != 0 && errno != EEXIST) {
+    Diag("cannot create state folder %s: %s", options.state_dir.c_str(),
+         std::strerror(errno));
+    return 1;
+  }
+  std::unique_ptr<Database> database =
+      Database::Open(options.state_dir + "/kovrad.db", &error);
+  if (!database) {
+    Diag("%s", error.c_str());
+    return 1;
+  }
+  ParameterStore params(database.get());
+  if (!params.Load()) Diag("cannot read stored settings; using defaults");
+  LogStore logs(database.get(), LogStore::Limits());
+
+  std::string agent_path =
+      options.agent_path.empty() ? DefaultAgentPath() : options.agent_path;
+  AgentProcess agent(agent_path);
+  Service service(options.config, &agent, SystemClock::Instance(), &params,
+                  &logs);
+  if (!service.Listen(&error)) {
+    Diag("%s", error.c_str());
+    return 1;
+  }
+  Diag("listening on %s:%u, agent %s, state in %s",
+       options.config.listen_host.c_str(), service.port(), agent_path.c_str(),
+       options.state_dir.c_str());
+
+  g_service = &service;
+  struct sigaction action;
+  std::memset(&action, 0, sizeof(action));
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+  signal(SIGHUP, SIG_IGN);
+  signal(SIGPIPE, SIG_IGN);
+
+  NotifyServiceManager("READY=1");
+  int result = service.Run();
+  NotifyServiceManager("STOPPING=1");
+  g_service = nullptr;
+  Diag("stopped");
+  return result;
+}

@@ -1,0 +1,115 @@
+#include "service/parameter_store.h"
+
+#include <charconv>
+
+#include "service/database.h"
+
+namespace {
+
+const ParameterSpec kSpecs[] = {
+    {ParameterSpace::kPol, kKeyBuzzerOn, 1, 0, 1},
+    {ParameterSpace::kPol, kKeyRecByPeriod, 1, 0, 1},
+    {ParameterSpace::kPol, kKeyAutoSave, 0, 0, 1},
+    {ParameterSpace::kPol, kKeyRecordRate, 60, 1, 86400},
+    {ParameterSpace::kPol, kKeyShutdownDelay, 120, 0, 3600},
+    {ParameterSpace::kPol, kKeyMediaIndex, 0, 0, 255},
+    {ParameterSpace::kPol, kKeyMediaType, 1, 0, 3},
+    {ParameterSpace::kPtc, kKeyPowerfailMaxCount, 0, 0, 255},
+    {ParameterSpace::kPtc, kKeyPowerfailDelay, 180, 0, 86400},
+};
+
+const char* SpaceName(ParameterSpace space) {
+  return space == ParameterSpace::kPtc ? "PTC" : "POL";
+}
+
+}  // namespace
+
+bool ParseInt32(const std::string& text, int32_t* value) {
+  if (text.empty()) return false;
+  const char* first = text.data();
+  const char* last = first + text.size();
+  int32_t parsed = 0;
+  auto [end, ec] = std::from_chars(first, last, parsed, 10);
+  if (ec != std::errc() || end != last) return false;
+  *value = parsed;
+  return true;
+}
+
+ParameterStore::ParameterStore(Database* db) : db_(db) {
+  for (const ParameterSpec& spec : kSpecs) {
+    values_[{static_cast<int>(spec.space), spec.key}] = spec.default_value;
+  }
+}
+
+const ParameterSpec* ParameterStore::Specs(int* count) {
+  *count = static_cast<int>(sizeof(kSpecs) / sizeof(kSpecs[0]));
+  return kSpecs;
+}
+
+bool ParameterStore::Load() {
+  if (db_ == nullptr) return true;
+  Statement select(db_, "SELECT space, key, value FROM parameters;");
+  if (!select.ok()) return false;
+  while (select.Step()) {
+    std::string space_name = select.ColumnText(0);
+    std::string key = select.ColumnText(1);
+    int64_t value = select.ColumnInt(2);
+    ParameterSpace space = space_name == "PTC" ? ParameterSpace::kPtc
+                                               : ParameterSpace::kPol;
+    const ParameterSpec* spec = Find(space, key);
+    if (spec == nullptr || space_name != SpaceName(space)) continue;
+    if (value < spec->min || value > spec->max) continue;
+    values_[{static_cast<int>(space), key}] = static_cast<int32_t>(value);
+  }
+  return select.Done();
+}
+
+int32_t ParameterStore::Get(ParameterSpace space, const std::string& key,
+                            int32_t* value) const {
+  if (Find(space, key) == nullptr) return kUnknownKey;
+  *value = values_.at({static_cast<int>(space), key});
+  return kOk;
+}
+
+int32_t ParameterStore::Set(ParameterSpace space, const std::string& key,
+                            const std::string& text) {
+  const ParameterSpec* spec = Find(space, key);
+  if (spec == nullptr) return kUnknownKey;
+  int32_t value = 0;
+  // Only digits: a sign, blanks or a fraction is not a setting value.
+  if (text.empty() || text.size() > 10 ||
+      text.find_first_not_of("0123456789") != std::string::npos ||
+      !ParseInt32(text, &value) || value < spec->min || value > spec->max) {
+    return kInvalidValue;
+  }
+  if (db_ != nullptr) {
+    Statement upsert(db_,
+                     "INSERT INTO parameters (space, key, value) "
+                     "VALUES (?1, ?2, ?3) ON CONFLICT (space, key) "
+                     "DO UPDATE SET value = excluded.value;");
+    upsert.BindText(1, SpaceName(space));
+    upsert.BindText(2, key);
+    upsert.BindInt(3, value);
+    upsert.Step();
+    if (!upsert.Done()) return kStoreFailed;
+  }
+  values_[{static_cast<int>(space), key}] = value;
+  return kOk;
+}
+
+int32_t ParameterStore::Value(const char* key) const {
+  for (const ParameterSpec& spec : kSpecs) {
+    if (std::string(spec.key) == key) {
+      return values_.at({static_cast<int>(spec.space), spec.key});
+    }
+  }
+  return 0;
+}
+
+const ParameterSpec* ParameterStore::Find(ParameterSpace space,
+                                          const std::string& key) const {
+  for (const ParameterSpec& spec : kSpecs) {
+    if (spec.space == space && key == spec.key) return &spec;
+  }
+  return nullptr;
+}

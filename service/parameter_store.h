@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+
+class Database;
+
+// The two key spaces of the service's settings, as clients name them.
+enum class ParameterSpace { kPtc, kPol };
+
+// Keys of the settings the service keeps.
+constexpr char kKeyBuzzerOn[] = "service.buzzer on";
+constexpr char kKeyRecByPeriod[] = "service.rec by period";
+constexpr char kKeyAutoSave[] = "service.auto save";
+constexpr char kKeyRecordRate[] = "service.record rate";
+constexpr char kKeyShutdownDelay[] = "service.shutdown delay";
+constexpr char kKeyMediaIndex[] = "service.media index";
+constexpr char kKeyMediaType[] = "service.media type";
+constexpr char kKeyPowerfailMaxCount[] = "powerfail.shutdown.happen.max count";
+constexpr char kKeyPowerfailDelay[] = "powerfail.shutdown.happen.delay";
+
+// One setting: where it lives, its default and the values it accepts.
+struct ParameterSpec {
+  ParameterSpace space;
+  const char* key;
+  int32_t default_value;
+  int32_t min;
+  int32_t max;
+};
+
+// The service's settings: a fixed set of integer keys with defaults and
+// ranges, kept in memory and written through to the database (when one is
+// given) so they survive a restart.
+class ParameterStore final {
+ public:
+  // Result codes shared with the request replies.
+  static constexpr int32_t kOk = 0;
+  static constexpr int32_t kUnknownKey = 1;
+  static constexpr int32_t kInvalidValue = 4;
+  static constexpr int32_t kStoreFailed = 23;
+
+  // db may be null (nothing persists); otherwise it must outlive the store.
+  explicit ParameterStore(Database* db);
+
+  // Every known setting, in a fixed order.
+  static const ParameterSpec* Specs(int* count);
+
+  // Replaces the defaults with the stored values. Stored values that are
+  // no longer in range are ignored. Returns false when the table cannot be
+  // read (the defaults stay).
+  bool Load();
+
+  // Writes the value of the key to *value: 0, or 1 for an unknown key.
+  int32_t Get(ParameterSpace space, const std::string& key,
+              int32_t* value) const;
+
+  // Parses text as a decimal integer within the key's range and stores it:
+  // 0, 1 for an unknown key, 4 for a value that is not a plain decimal
+  // number in range, 23 when the database refused the write (the value in
+  // memory is then unchanged).
+  int32_t Set(ParameterSpace space, const std::string& key,
+              const std::string& text);
+
+  // The value of a known key; 0 for a key that does not exist.
+  int32_t Value(const char* key) const;
+
+ private:
+  const ParameterSpec* Find(ParameterSpace space, const std::string& key) const;
+
+  Database* db_;
+  std::map<std::pair<int, std::string>, int32_t> values_;
+};
+
+// Parses text that is only an optional minus sign and decimal digits and fits
+// 32 bits. Returns false (leaving *value alone) for anything else.
+bool ParseInt32(const std::string& text, int32_t* value);

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+#include "service/service.h"
+
+// The command line of kovrad.
+struct ServiceOptions {
+  ServiceConfig config;
+  std::string agent_path;  // empty: the default agent
+  std::string state_dir = "/var/lib/kovrad";
+  bool help = false;
+  bool version = false;
+};
+
+// Parses the arguments after the program name. Options take their value as
+// the next argument or after "=". On failure returns false with the reason
+// in *error; *options may then be partly filled.
+bool ParseServiceOptions(int argc, const char* const* argv,
+                         ServiceOptions* options, std::string* error);
+
+// The usage text printed by --help.
+const char* ServiceUsage();
