@@ -21,10 +21,11 @@ CommandFrame FrameWithReply(std::string_view bytes) {
 
 TEST(TReplyTest, ExtractsPayloadOnlyFromWellFormedReplies) {
   std::string_view payload;
-  EXPECT_TRUE(ExtractPayload(FrameWithReply("#230,264\r"), &payload));
+  const CommandFrame list = FrameWithReply("#230,264\r");
+  EXPECT_TRUE(ExtractPayload(list, &payload));
   EXPECT_EQ("230,264", payload);
   EXPECT_TRUE(ExtractPayload(FrameWithReply("#\r"), &payload));
-  EXPECT_EQ("", payload);
+  EXPECT_TRUE(payload.empty());
 
   const std::string_view bad[] = {"", "#", "\r", "230\r", "#230", "#230\r\n"};
   for (std::string_view reply : bad) {
@@ -38,8 +39,9 @@ TEST(TReplyTest, FullBufferWithoutCrIsMalformed) {
   std::string_view payload;
   EXPECT_FALSE(ExtractPayload(FrameWithReply(long_reply), &payload));
   // A full buffer that does end in CR is taken whole.
-  std::string exact = "#" + std::string(CommandFrame::kBufferSize - 2, '9') + "\r";
-  ASSERT_TRUE(ExtractPayload(FrameWithReply(exact), &payload));
+  const CommandFrame exact = FrameWithReply(
+      "#" + std::string(CommandFrame::kBufferSize - 2, '9') + "\r");
+  ASSERT_TRUE(ExtractPayload(exact, &payload));
   EXPECT_EQ(static_cast<size_t>(CommandFrame::kBufferSize - 2), payload.size());
 }
 
