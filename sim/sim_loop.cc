@@ -52,7 +52,9 @@ bool SimLoop::OnControl() {
   if (count < 0) return errno == EINTR || errno == EAGAIN;
   if (count == 0) {
     // A last line without its newline still counts.
-    if (!control_buffer_.empty()) RunControlLine(control_buffer_);
+    if (!control_buffer_.empty() && !skipping_long_line_) {
+      RunControlLine(control_buffer_);
+    }
     control_buffer_.clear();
     return false;
   }
@@ -61,13 +63,23 @@ bool SimLoop::OnControl() {
   while ((newline = control_buffer_.find('\n')) != std::string::npos) {
     std::string line = control_buffer_.substr(0, newline);
     control_buffer_.erase(0, newline + 1);
+    if (skipping_long_line_) {
+      // The end of a line already answered as too long.
+      skipping_long_line_ = false;
+      continue;
+    }
+    if (line.size() > kMaxControlLine) {
+      WriteControl("error: line too long\n");
+      continue;
+    }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     RunControlLine(line);
     if (control_->quit()) return true;
   }
   if (control_buffer_.size() > kMaxControlLine) {
     control_buffer_.clear();
-    WriteControl("error: line too long\n");
+    if (!skipping_long_line_) WriteControl("error: line too long\n");
+    skipping_long_line_ = true;
   }
   return true;
 }

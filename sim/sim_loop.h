@@ -44,4 +44,5 @@ class SimLoop final {
   int control_out_;
   std::string control_buffer_;
   bool line_broken_ = false;
+  bool skipping_long_line_ = false;
 };

@@ -1,0 +1,138 @@
+#include "sim/battery_model.h"
+
+#include <gtest/gtest.h>
+
+#include "sim/sim_state.h"
+
+namespace {
+
+class BatteryModelTest : public ::testing::Test {
+ protected:
+  BatteryModelTest() {
+    state_.backup_scale_seconds = 1800;
+    state_.battery_low_level_percent = 28;
+    battery_.Advance(&state_, now_);
+  }
+
+  void Run(int64_t millis) {
+    now_ += millis;
+    battery_.Advance(&state_, now_);
+  }
+
+  SimState state_;
+  BatteryModel battery_;
+  int64_t now_ = 10000;
+};
+
+TEST_F(BatteryModelTest, OnMainsAFullBatteryStaysFull) {
+  Run(3600 * 1000);
+  EXPECT_EQ(100.0, state_.capacity_percent);
+  EXPECT_FALSE(state_.battery_low);
+}
+
+TEST_F(BatteryModelTest, DischargeRateFollowsLoad) {
+  // Half load drains a full battery in the backup scale (1800 s).
+  state_.load_percent = 50;
+  state_.SetUtilityFail(true);
+  Run(900 * 1000);
+  EXPECT_NEAR(50.0, state_.capacity_percent, 1e-6);
+  // Twice the load, twice the rate.
+  state_.load_percent = 100;
+  Run(450 * 1000);
+  EXPECT_NEAR(0.0, state_.capacity_percent, 1e-6);
+}
+
+TEST_F(BatteryModelTest, BatteryLowComesOnAtLevelAndOffOnRecharge) {
+  state_.load_percent = 50;
+  state_.SetUtilityFail(true);
+  Run(1800 * 1000 * 71 / 100 + 1000);  // 100 -> about 28.9 percent
+  EXPECT_FALSE(state_.battery_low);
+  Run(18 * 1000);  // 1 percent more
+  EXPECT_TRUE(state_.battery_low);
+  state_.SetUtilityFail(false);
+  Run(1000);
+  EXPECT_TRUE(state_.battery_low);
+  // Recharge: 4 x 1800 s for a full battery, so 72 s per percent.
+  Run(72 * 1000 * 2);
+  EXPECT_FALSE(state_.battery_low);
+}
+
+TEST_F(BatteryModelTest, HandSetBatteryLowStaysUntilLevelIsCrossed) {
+  state_.battery_low = true;
+  Run(60 * 1000);
+  EXPECT_TRUE(state_.battery_low);
+}
+
+TEST_F(BatteryModelTest, EmptyBatteryDropsOutputUntilUtilityReturns) {
+  state_.load_percent = 100;
+  state_.SetUtilityFail(true);
+  Run(901 * 1000);
+  EXPECT_EQ(0.0, state_.capacity_percent);
+  EXPECT_FALSE(state_.output_on);
+  state_.SetUtilityFail(false);
+  EXPECT_TRUE(state_.output_on);
+}
+
+TEST_F(BatteryModelTest, SelfTestDrainsButEmptyBatteryOnlyEndsIt) {
+  state_.capacity_percent = 1;
+  state_.StartTest(now_, 600 * 1000);
+  Run(60 * 1000);
+  EXPECT_EQ(0.0, state_.capacity_percent);
+  EXPECT_FALSE(state_.test_active);
+  EXPECT_TRUE(state_.output_on);
+}
+
+TEST_F(BatteryModelTest, SpeedMakesTimeRunFaster) {
+  BatteryModel fast(60.0);
+  SimState state;
+  state.load_percent = 50;
+  state.SetUtilityFail(true);
+  fast.Advance(&state, 0);
+  fast.Advance(&state, 15 * 1000);  // 15 s are 900 s
+  EXPECT_NEAR(50.0, state.capacity_percent, 1e-6);
+}
+
+TEST_F(BatteryModelTest, ClockGoingBackwardsChangesNothing) {
+  state_.SetUtilityFail(true);
+  now_ -= 5000;
+  battery_.Advance(&state_, now_);
+  EXPECT_EQ(100.0, state_.capacity_percent);
+}
+
+TEST(SimStateTest, RestoreBeforeSwitchOffStillSwitchesOffFirst) {
+  SimState state;
+  state.ScheduleShutdown(0, 10000, 5000);
+  state.AdvanceTimers(6000);
+  EXPECT_TRUE(state.output_on);
+  EXPECT_TRUE(state.shutdown_active);
+  state.AdvanceTimers(10000);
+  // Switched off and, the restore time being past, straight back on.
+  EXPECT_TRUE(state.output_on);
+  EXPECT_FALSE(state.shutdown_active);
+  EXPECT_FALSE(state.restore_pending);
+}
+
+TEST(SimStateTest, UtilityReturnBeforeSwitchOffKeepsShutdownPending) {
+  SimState state;
+  state.SetUtilityFail(true);
+  state.ScheduleShutdown(0, 10000, -1);
+  state.SetUtilityFail(false);
+  EXPECT_TRUE(state.shutdown_active);
+  state.AdvanceTimers(10000);
+  EXPECT_FALSE(state.output_on);
+  state.SetUtilityFail(true);
+  state.SetUtilityFail(false);
+  EXPECT_TRUE(state.output_on);
+}
+
+TEST(SimStateTest, MeasuredValuesFollowUtilityAndOutput) {
+  SimState state;
+  state.SetUtilityFail(true);
+  EXPECT_EQ(0.0, state.MeasuredInputVolts());
+  EXPECT_TRUE(state.OnBattery());
+  state.output_on = false;
+  EXPECT_EQ(0.0, state.MeasuredOutputVolts());
+  EXPECT_EQ(0.0, state.MeasuredLoadPercent());
+}
+
+}  // namespace
