@@ -138,9 +138,15 @@ bool ScriptedPeer::NextReply(const std::string& request, PeerReply* reply) {
 bool ScriptedPeer::SendAll(int fd, const std::string& bytes) {
   size_t sent = 0;
   while (sent < bytes.size()) {
-    ssize_t count =
-        send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-    if (count < 0 && errno == EINTR) continue;
+    // Waits for room without blocking in send, so Stop always gets through
+    // even when the client has stopped reading.
+    pollfd fds[2] = {{fd, POLLOUT, 0}, {wake_fds_[0], POLLIN, 0}};
+    int ready = poll(fds, 2, -1);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0 || fds[1].revents != 0) return false;
+    ssize_t count = send(fd, bytes.data() + sent, bytes.size() - sent,
+                         MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (count < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (count <= 0) return false;
     sent += static_cast<size_t>(count);
   }
