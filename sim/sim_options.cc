@@ -46,7 +46,7 @@ const char* SimUsage() {
   return "usage: upssim --link PATH [options]\n"
          "  --link PATH            symbolic link to create for the unit's "
          "port\n"
-         "  --protocol p99         protocol the unit speaks (default p99)\n"
+         "  --protocol p99|text    protocol the unit speaks (default p99)\n"
          "  --model NAME           model name of the list (default 650VA)\n"
          "  --voltage-class N      1 (120 V), 2 (100 V) or 3 (230 V); sets "
          "register 0x29\n"
@@ -59,6 +59,10 @@ const char* SimUsage() {
          "  --log FILE             record every request and answer\n"
          "  --speed FACTOR         run the battery model faster (default 1)\n"
          "  --help                 this text\n"
+         "  --text-model NAME, --text-firmware TEXT, --text-settings "
+         "BO,IH,IL,BL,\n"
+         "  --text-query Pn=TEXT, --text-option-a BYTE, --text-hex on|off,\n"
+         "  --text-refuse on|off   the answers of a text unit\n"
          "Control commands, one per line on standard input:\n"
          "  set input|output V, set load|capacity PCT, set temperature C,\n"
          "  set frequency HZ, utility fail|restore, battery low|normal,\n"
@@ -140,6 +144,8 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions* options,
       }
       options->p99.registers[reg] = code;
       if (reg == p99_register::kVoltageClass) class_register_given = true;
+    } else if (ParseTextUnitOption(option, value, &options->text, error)) {
+      if (!error->empty()) return false;
     } else if (option == "--speed") {
       char* end = nullptr;
       double speed = std::strtod(value, &end);

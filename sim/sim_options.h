@@ -3,6 +3,7 @@
 #include <string>
 
 #include "sim/p99_unit.h"
+#include "sim/text_unit.h"
 
 // The simulator's command line.
 struct SimOptions {
@@ -11,6 +12,7 @@ struct SimOptions {
   std::string log_path;          // --log FILE (empty: no log)
   double speed = 1.0;            // --speed FACTOR: battery time runs faster
   P99UnitConfig p99;             // --model, --voltage-class, --rated-*, ...
+  TextUnitConfig text;           // --text-* (with --protocol text)
   bool help = false;             // --help
 };
 

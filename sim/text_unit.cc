@@ -135,18 +135,6 @@ bool ParseTextUnitOption(const std::string& option, const char* value,
   return true;
 }
 
-const char* TextUnitUsage() {
-  return "Options of --protocol text:\n"
-         "  --text-model NAME      P4 model name (default KT1000)\n"
-         "  --text-firmware TEXT   P4 firmware version (default 2.10)\n"
-         "  --text-settings BO,IH,IL,BL  P1 settings (default "
-         "230,264,196,20)\n"
-         "  --text-query Pn=TEXT   payload of query P2, P3 or P5 to P8\n"
-         "  --text-option-a BYTE   P9 option byte A (default 0xC7)\n"
-         "  --text-hex on|off      hexadecimal numbers in the status answer\n"
-         "  --text-refuse on|off   refuse every command with #1\n";
-}
-
 TextUnit::TextUnit(const TextUnitConfig& config, SimState* state)
     : config_(config), state_(state) {
   state_->input_volts = config_.rated_voltage;

@@ -49,9 +49,6 @@ struct TextUnitConfig {
 bool ParseTextUnitOption(const std::string& option, const char* value,
                          TextUnitConfig* config, std::string* error);
 
-// Usage lines of the --text-* options, each ending in a newline.
-const char* TextUnitUsage();
-
 // A unit of the text command protocol. Requests are ASCII ended by CR; each
 // query ("D", "F", "P1" to "P9") is answered with '#', a payload and a CR,
 // each command (self-test, shutdown, cancel, numbered setting) with "#0", or
