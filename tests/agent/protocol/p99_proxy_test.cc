@@ -1,0 +1,425 @@
+#include "agent/protocol/p99_proxy.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "agent/protocol/p99_protocol.h"
+#include "agent/protocol/p99_tables.h"
+#include "gtest/gtest.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/fake_p99_unit.h"
+#include "tests/support/scripted_media.h"
+
+namespace {
+
+// The proxy as its owner uses it: a P99Protocol over a scripted media that
+// a fake P99 unit answers.
+class P99ProxyTest : public testing::Test {
+ protected:
+  void Start() {
+    protocol_.reset();  // it borrows the media
+    media_ = std::make_unique<ScriptedMedia>();
+    unit_.AttachTo(media_.get());
+    protocol_ = std::make_unique<P99Protocol>(media_.get(), &clock_);
+    proxy_ = protocol_->proxy();
+  }
+
+  // Identifies the unit and reads the battery-out setting the decoding
+  // needs, so that later decodes talk to nobody.
+  void StartIdentified() {
+    Start();
+    char name[16];
+    int32_t size = sizeof(name);
+    ASSERT_EQ(protocol_->GetModelName(name, &size), 0);
+    int32_t volts = 0;
+    ASSERT_EQ(protocol_->GetBatteryOut(&volts, 0), 0);
+  }
+
+  int32_t Decode(uint8_t d0, uint8_t d1, uint8_t d2, uint8_t d3, uint8_t d4,
+                 uint8_t d5, uint8_t d6) {
+    const uint8_t data[7] = {d0, d1, d2, d3, d4, d5, d6};
+    return proxy_->DecodeStatus(data);
+  }
+
+  std::string ModelText() {
+    char text[32];
+    int32_t size = sizeof(text);
+    const int32_t code = proxy_->GetModelName(text, &size);
+    return code == 0 ? std::string(text) : "<" + std::to_string(code) + ">";
+  }
+
+  int32_t Value(int32_t (P99Proxy::*read)(int32_t*)) {
+    int32_t value = -12345;
+    EXPECT_EQ((proxy_->*read)(&value), 0);
+    return value;
+  }
+
+  FakeClock clock_;
+  FakeP99Unit unit_;
+  std::unique_ptr<ScriptedMedia> media_;
+  std::unique_ptr<P99Protocol> protocol_;
+  P99Proxy* proxy_ = nullptr;
+};
+
+TEST_F(P99ProxyTest, DecodesTheWorked650VAStatus) {
+  StartIdentified();
+  ASSERT_EQ(Decode(123, 0x55, 10, 197, 136, 178, 0x00), 0);
+  EXPECT_EQ(Value(&P99Proxy::GetInputVoltage), 11500);
+  EXPECT_EQ(Value(&P99Proxy::GetOutputVoltage), 11500);
+  EXPECT_EQ(Value(&P99Proxy::GetLoad), 3030);
+  EXPECT_EQ(Value(&P99Proxy::GetBatteryCapacity), 10000);
+  EXPECT_EQ(Value(&P99Proxy::GetBackupTime), 950);
+  EXPECT_EQ(Value(&P99Proxy::GetTemperature), 3000);
+  EXPECT_EQ(Value(&P99Proxy::GetFrequency), 6000);
+  for (auto flag : {&P99Proxy::GetPowerFail, &P99Proxy::GetBatteryLow,
+                    &P99Proxy::GetTestActive, &P99Proxy::GetShutdownActive,
+                    &P99Proxy::GetBuzzerActive}) {
+    EXPECT_EQ(Value(flag), 0);
+  }
+  EXPECT_EQ(proxy_->tables().backup, &p99::kBackupTables[1]);
+  EXPECT_EQ(proxy_->backup_scale(), 1800);
+}
+
+TEST_F(P99ProxyTest, StatusFlagsComeFromTheLastByte) {
+  StartIdentified();
+  ASSERT_EQ(Decode(123, 0, 10, 197, 136, 178, 0xC3), 0);
+  EXPECT_EQ(Value(&P99Proxy::GetPowerFail), 1);
+  EXPECT_EQ(Value(&P99Proxy::GetBatteryLow), 1);
+  EXPECT_EQ(Value(&P99Proxy::GetShutdownActive), 1);
+  EXPECT_EQ(Value(&P99Proxy::GetBuzzerActive), 1);
+  EXPECT_EQ(Value(&P99Proxy::GetTestActive), 0);
+  // On battery the output is the nominal output voltage (BO1 default 120).
+  EXPECT_EQ(Value(&P99Proxy::GetOutputVoltage), 12000);
+}
+
+TEST_F(P99ProxyTest, RemapsRoNumbersToModelNames) {
+  struct Row {
+    const char* reported;
+    const char* model;  // nullptr: the cell is emptied
+    int32_t result, index, model_class;
+  };
+  const Row rows[] = {
+      {"RO39", "KV650", 0, 18, 4}, {"ro41", "KV700", 0, 19, 4},
+      {"Ro 37", "KV900", 0, 22, 4}, {"rO43", "KV1250", 0, 24, 4},
+      {"RO40", nullptr, 10, 0, 0},  {"RO", nullptr, 10, 0, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.reported);
+    unit_.model = row.reported;
+    Start();
+    char name[16];
+    int32_t size = sizeof(name);
+    EXPECT_EQ(protocol_->GetModelName(name, &size), row.result);
+    if (row.model != nullptr) {
+      EXPECT_EQ(ModelText(), row.model);
+      int32_t index = 0;
+      int32_t model_class = 0;
+      EXPECT_EQ(proxy_->GetModelIndex(&index), 0);
+      EXPECT_EQ(proxy_->GetModelClass(&model_class), 0);
+      EXPECT_EQ(index, row.index);
+      EXPECT_EQ(model_class, row.model_class);
+    } else {
+      EXPECT_EQ(ModelText(), "<2>");
+    }
+  }
+}
+
+TEST_F(P99ProxyTest, AcceptsOnlyListedModelTexts) {
+  struct Row {
+    const char* text;
+    int32_t result, index, model_class;
+  };
+  const Row rows[] = {{"UNKNOWN", 10, 0, 0}, {"100VA", 0, 11, 3},
+                      {"1000VA", 10, 0, 0},  {"TM3000E", 0, 32, 5},
+                      {"650va", 10, 0, 0}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    unit_.model = row.text;
+    Start();
+    char name[16];
+    int32_t size = sizeof(name);
+    EXPECT_EQ(protocol_->GetModelName(name, &size), row.result);
+    int32_t index = -1;
+    if (row.result == 0) {
+      EXPECT_EQ(proxy_->GetModelIndex(&index), 0);
+      EXPECT_EQ(index, row.index);
+      EXPECT_TRUE(proxy_->tables_ready());
+    } else {
+      EXPECT_EQ(proxy_->GetModelIndex(&index), 2);  // cells 33, 34 untouched
+      EXPECT_FALSE(proxy_->tables_ready());
+    }
+  }
+}
+
+TEST_F(P99ProxyTest, MapsRegister0FToThreeSettings) {
+  unit_.registers[0x0F] = 0x13;
+  StartIdentified();
+  int32_t cold = -1, p5 = -1, p6 = -1;
+  EXPECT_EQ(protocol_->GetColdStart(&cold, 0), 0);
+  EXPECT_EQ(unit_.Count('R'), 5);  // 0x3D, 0x29, 0x2B, 0x18, 0x0F
+  EXPECT_EQ(proxy_->GetProperty5(&p5, 0), 0);
+  EXPECT_EQ(proxy_->GetProperty6(&p6, 0), 0);
+  EXPECT_EQ(cold, 0);
+  EXPECT_EQ(p5, 1);
+  EXPECT_EQ(p6, 1);
+
+  unit_.ClearRequests();
+  EXPECT_EQ(protocol_->SetProperty6(0), 0);
+  ASSERT_EQ(unit_.requests().size(), 1u);
+  EXPECT_EQ(unit_.requests()[0], (FakeP99Unit::Bytes{'Q', 0x0F, 0x03, '\r'}));
+
+  // Cold start 1 clears bit 0; the other bits keep their cached values.
+  uint8_t byte = 0;
+  EXPECT_EQ(proxy_->EncodeSetting(4, 1, &byte), 0);
+  EXPECT_EQ(byte, 0x02);
+}
+
+TEST_F(P99ProxyTest, DecodesAndEncodesSettingsThroughTheCodeTables) {
+  StartIdentified();
+  int32_t value = 0;
+  EXPECT_EQ(proxy_->DecodeSetting(3, 0xFF, &value), 0);  // BO1 code -1
+  EXPECT_EQ(value, 124);
+  value = 7;
+  EXPECT_EQ(proxy_->DecodeSetting(3, 0x05, &value), 14);  // no code 5
+  EXPECT_EQ(value, 7);
+  EXPECT_EQ(proxy_->GetBatteryOut(&value, 0), 0);
+  EXPECT_EQ(value, 124);  // cell unchanged by the failed decode
+
+  uint8_t byte = 0;
+  EXPECT_EQ(proxy_->EncodeSetting(0, 131, &byte), 0);  // HI1 code -5
+  EXPECT_EQ(byte, 0xFB);
+  EXPECT_EQ(proxy_->EncodeSetting(0, 142, &byte), 14);
+  EXPECT_EQ(proxy_->EncodeSetting(29, 1, &byte), 13);
+  EXPECT_EQ(proxy_->EncodeSetting(35, 1, &byte), 13);
+  EXPECT_EQ(proxy_->EncodeSetting(7, 1, &byte), 1);
+  EXPECT_EQ(proxy_->DecodeSetting(7, 0, &value), 1);
+
+  struct Row {
+    int32_t item;
+    uint8_t byte;
+    int32_t value;
+  };
+  const Row rows[] = {{35, 0x00, 1}, {35, 0x04, 2}, {35, 0x10, 3},
+                      {35, 0x08, 0}, {36, 0x01, 1}, {36, 0xFE, 2},
+                      {36, 0xFF, 3}, {36, 0x02, 0}, {29, 0x10, 1},
+                      {29, 0xEF, 0}};
+  for (const Row& row : rows) {
+    EXPECT_EQ(proxy_->DecodeSetting(row.item, row.byte, &value), 0);
+    EXPECT_EQ(value, row.value) << row.item << " " << int{row.byte};
+  }
+  uint8_t reg = 0;
+  EXPECT_EQ(proxy_->GetSettingRegister(36, &reg), 0);
+  EXPECT_EQ(reg, 0x2B);
+  EXPECT_EQ(proxy_->GetSettingRegister(7, &reg), 11);
+}
+
+TEST_F(P99ProxyTest, SelectionFailsForVoltageClassZero) {
+  unit_.registers[0x29] = 0x08;
+  Start();
+  char name[16];
+  int32_t size = sizeof(name);
+  // Identification succeeds; the failed selection is not reported by it.
+  EXPECT_EQ(protocol_->GetModelName(name, &size), 0);
+  EXPECT_FALSE(proxy_->tables_ready());
+  // Every later decoding tries the selection again and reports it.
+  EXPECT_EQ(Decode(123, 0, 10, 197, 136, 178, 0x80), 10);
+  EXPECT_EQ(Value(&P99Proxy::GetPowerFail), 0);  // not reached
+  int32_t value = 0;
+  EXPECT_EQ(proxy_->DecodeSetting(0, 0, &value), 10);
+}
+
+TEST_F(P99ProxyTest, StoresDefaultsAndRangeTextsOnSelection) {
+  StartIdentified();
+  int32_t value = 0;
+  EXPECT_EQ(proxy_->GetInputHigh(&value, 1), 0);
+  EXPECT_EQ(value, 136);
+  EXPECT_EQ(proxy_->GetBatteryOut(&value, 1), 0);
+  EXPECT_EQ(value, 120);
+  EXPECT_EQ(proxy_->GetColdStart(&value, 1), 0);
+  EXPECT_EQ(value, 1);
+  EXPECT_EQ(proxy_->GetProperty6(&value, 1), 0);
+  EXPECT_EQ(value, 0);
+  EXPECT_EQ(proxy_->GetVoltageVariant(&value, 1), 0);
+  EXPECT_EQ(value, 0);
+
+  char text[64];
+  int32_t size = 0;
+  EXPECT_EQ(proxy_->GetInputHighRange(nullptr, &size), 5);
+  EXPECT_EQ(size, 44);
+  EXPECT_EQ(proxy_->GetInputHighRange(text, &size), 0);
+  EXPECT_STREQ(text, "131,132,133,134,135,136,137,138,139,140,141");
+  size = sizeof(text);
+  EXPECT_EQ(proxy_->GetBatteryOutRange(text, &size), 0);
+  EXPECT_STREQ(text, "110,115,120,124,128,130");
+}
+
+TEST_F(P99ProxyTest, Class5UnitGetsBatteryLowLevelRange) {
+  unit_.model = "TM1500";
+  StartIdentified();
+  char text[64];
+  int32_t size = sizeof(text);
+  EXPECT_EQ(proxy_->GetBatteryLowRange(text, &size), 0);
+  EXPECT_STREQ(text, "25,30,35,40,45,50,55,60");
+}
+
+TEST_F(P99ProxyTest, PowerFailDuringSelfTestDependsOnModel) {
+  struct Row {
+    const char* model;
+    int32_t power_fail;
+  };
+  const Row rows[] = {{"285VA", 0},  {"650VA", 0},  {"1500VA", 0},
+                      {"KV320", 0},  {"KV900", 0},  {"KV1000", 1},
+                      {"KV1250", 0}, {"KV1500", 1}, {"KV2200", 1},
+                      {"TM1500", 1}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.model);
+    unit_.model = row.model;
+    StartIdentified();
+    ASSERT_EQ(Decode(123, 123, 10, 197, 136, 178, 0x84), 0);
+    EXPECT_EQ(Value(&P99Proxy::GetPowerFail), row.power_fail);
+    EXPECT_EQ(Value(&P99Proxy::GetTestActive), 1);
+    // Without a test running the flag always stands.
+    ASSERT_EQ(Decode(123, 123, 10, 197, 136, 178, 0x80), 0);
+    EXPECT_EQ(Value(&P99Proxy::GetPowerFail), 1);
+  }
+}
+
+TEST_F(P99ProxyTest, SettleAcceptsAChangeAfterLimitSteps) {
+  struct Row {
+    std::vector<int32_t> readings;
+    std::vector<int32_t> results;
+  };
+  const Row rows[] = {
+      {{23100, 23100}, {23000, 23100}},
+      {{23100, 22900, 23100, 23100}, {23000, 23000, 23000, 23100}},
+      {{23000, 23100, 23000, 23100}, {23000, 23000, 23000, 23000}},
+  };
+  for (const Row& row : rows) {
+    int32_t value = 23000;
+    int32_t counter = 0;
+    for (size_t i = 0; i < row.readings.size(); ++i) {
+      value = p99_filter::Settle(value, row.readings[i], &counter, 2, false);
+      EXPECT_EQ(value, row.results[i]) << "poll " << i;
+    }
+  }
+  int32_t counter = 1;
+  EXPECT_EQ(p99_filter::Settle(23000, 30000, &counter, 2, true), 30000);
+  EXPECT_EQ(counter, 1);  // a jump leaves the counter alone
+}
+
+TEST_F(P99ProxyTest, SmoothAndOneWayFilters) {
+  EXPECT_EQ(p99_filter::Smooth(5000, 5005, 900, false), 5000);
+  EXPECT_EQ(p99_filter::Smooth(5000, 5050, 900, false), 5005);
+  EXPECT_EQ(p99_filter::Smooth(5000, 4000, 900, false), 4900);
+  EXPECT_EQ(p99_filter::Smooth(5000, 5300, 900, true), 5300);
+  // Large readings must not overflow the weighted sum.
+  EXPECT_EQ(p99_filter::Smooth(2000000000, 2000000000, 900, false),
+            2000000000);
+  EXPECT_EQ(p99_filter::OneWay(5000, 6000, true, false), 5000);
+  EXPECT_EQ(p99_filter::OneWay(5000, 4000, true, false), 4000);
+  EXPECT_EQ(p99_filter::OneWay(5000, 4000, false, false), 5000);
+  EXPECT_EQ(p99_filter::OneWay(5000, 6000, false, false), 6000);
+  EXPECT_EQ(p99_filter::OneWay(5000, 4000, false, true), 4000);
+}
+
+TEST_F(P99ProxyTest, FrequencyJumpsOnTinyAndLargeSteps) {
+  // A class-5 unit: FRQ2 gives 10 hundredths of a hertz per step of x.
+  unit_.model = "TM1500";
+  StartIdentified();
+  struct Step {
+    uint8_t d5;
+    int32_t frequency;
+  };
+  const Step steps[] = {
+      {50, 5000},  // from 0: taken at once
+      {51, 5001},  // 5010, a step of 10: smoothed
+      {51, 5010},  // a step of 9: taken at once
+      {80, 5300},  // a step of 290: taken at once
+      {75, 5295},  // 5250, a step of 50: smoothed
+  };
+  for (const Step& s : steps) {
+    ASSERT_EQ(Decode(100, 100, 10, 50, 25, s.d5, 0x00), 0);
+    EXPECT_EQ(Value(&P99Proxy::GetFrequency), s.frequency) << int{s.d5};
+  }
+}
+
+TEST_F(P99ProxyTest, CapacityMovesOneWayUntilTheLoadMoves) {
+  StartIdentified();
+  // On battery with a load under 10 percent: the capacity stays at 0.
+  ASSERT_EQ(Decode(123, 0, 3, 197, 136, 178, 0x80), 0);
+  EXPECT_EQ(Value(&P99Proxy::GetLoad), 68);
+  EXPECT_EQ(Value(&P99Proxy::GetBatteryCapacity), 0);
+  ASSERT_EQ(Decode(123, 0, 3, 197, 136, 178, 0x80), 0);
+  EXPECT_EQ(Value(&P99Proxy::GetBatteryCapacity), 0);
+  // A load step of 4 percent or more lets the reading through.
+  ASSERT_EQ(Decode(123, 0, 88, 197, 136, 178, 0x80), 0);
+  EXPECT_EQ(Value(&P99Proxy::GetLoad), 20000);
+  EXPECT_EQ(Value(&P99Proxy::GetBatteryCapacity), 10000);
+  // On battery a steady load never lets the capacity rise again...
+  ASSERT_EQ(Decode(123, 0, 88, 174, 136, 178, 0x80), 0);
+  EXPECT_EQ(Value(&P99Proxy::GetBatteryCapacity), 5000);
+  ASSERT_EQ(Decode(123, 0, 88, 197, 136, 178, 0x80), 0);
+  EXPECT_EQ(Value(&P99Proxy::GetBatteryCapacity), 5000);
+  // ...and on mains it never falls.
+  ASSERT_EQ(Decode(123, 0, 66, 197, 136, 178, 0x00), 0);
+  ASSERT_EQ(Decode(123, 0, 66, 197, 136, 178, 0x00), 0);
+  EXPECT_EQ(Value(&P99Proxy::GetBatteryCapacity), 10000);
+  ASSERT_EQ(Decode(123, 0, 66, 174, 136, 178, 0x00), 0);
+  EXPECT_EQ(Value(&P99Proxy::GetBatteryCapacity), 10000);
+}
+
+TEST_F(P99ProxyTest, BackupEstimateInterpolatesBetweenLoadKeys) {
+  StartIdentified();
+  const p99::BackupTable& table = *proxy_->tables().backup;
+  const p99::Curve* at48 = nullptr;
+  const p99::Curve* at52 = nullptr;
+  for (int i = 0; i < table.count; ++i) {
+    if (table.entries[i].load_key == 48) at48 = &table.entries[i].curve;
+    if (table.entries[i].load_key == 52) at52 = &table.entries[i].curve;
+  }
+  ASSERT_NE(at48, nullptr);
+  ASSERT_NE(at52, nullptr);
+  for (int c : {9, 30, 50, 61, 100}) {
+    const int y48 = p99::CurveLookup(*at48, static_cast<int16_t>(c));
+    const int y52 = p99::CurveLookup(*at52, static_cast<int16_t>(c));
+    const int y = y48 + (50 - 48) * (y52 - y48) / 4;
+    EXPECT_EQ(proxy_->EstimateBackup(c, 50), y * 1800 / 10000) << c;
+  }
+  // Out-of-range inputs are clamped.
+  EXPECT_EQ(proxy_->EstimateBackup(250, -7), proxy_->EstimateBackup(100, 0));
+  EXPECT_EQ(proxy_->EstimateBackup(-3, 400), proxy_->EstimateBackup(0, 100));
+}
+
+TEST_F(P99ProxyTest, TapRatioKeepsHighInputVoltagesPositive) {
+  // A 230 V class-4 unit with item 29 set uses tap ratios; an input of
+  // 333 V (33300) would turn negative if cut to 16 bits.
+  unit_.model = "KV500";
+  unit_.registers[0x29] = 0x10;
+  unit_.registers[0x3D] = 0x10;
+  StartIdentified();
+  ASSERT_EQ(Decode(160, 0, 10, 197, 136, 178, 0x10), 0);
+  EXPECT_EQ(Value(&P99Proxy::GetInputVoltage), 33300);
+  EXPECT_EQ(Value(&P99Proxy::GetOutputVoltage), 33300 * 120 / 140);
+  // Tap position 0 passes the input through.
+  ASSERT_EQ(Decode(160, 0, 10, 197, 136, 178, 0x00), 0);
+  EXPECT_EQ(Value(&P99Proxy::GetOutputVoltage), 33300);
+}
+
+TEST_F(P99ProxyTest, FailedOwnerReadKeepsTheFlagsButNotTheMeasurements) {
+  Start();
+  char name[16];
+  int32_t size = sizeof(name);
+  ASSERT_EQ(protocol_->GetModelName(name, &size), 0);
+  // The battery-out setting is still unread when the unit falls silent
+  // with DSR low: the owner's register read ends with 8.
+  unit_.silent_requests = 100;
+  media_->SetInputPins(0);
+  EXPECT_EQ(Decode(123, 0, 10, 197, 136, 178, 0x81), 8);
+  EXPECT_EQ(Value(&P99Proxy::GetPowerFail), 1);
+  EXPECT_EQ(Value(&P99Proxy::GetBuzzerActive), 1);
+  EXPECT_EQ(Value(&P99Proxy::GetInputVoltage), 0);
+}
+
+}  // namespace
