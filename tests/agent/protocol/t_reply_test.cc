@@ -5,6 +5,7 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "agent/protocol/command_frame.h"
 #include "gtest/gtest.h"
@@ -83,34 +84,6 @@ TEST(TReplyTest, StatusSplitKeepsLastRepeatAndReportsMissingLetters) {
   EXPECT_EQ("", fields.field[TStatusFields::kStatus]);
 }
 
-TEST(TReplyTest, FieldListNeedsCommasBetweenFields) {
-  TFieldList list("230,264,196,20");
-  std::string_view field;
-  ASSERT_TRUE(list.Next(false, &field));
-  EXPECT_EQ("230", field);
-  ASSERT_TRUE(list.Next(false, &field));
-  ASSERT_TRUE(list.Next(false, &field));
-  EXPECT_EQ("196", field);
-  ASSERT_TRUE(list.Next(true, &field));
-  EXPECT_EQ("20", field);
-  EXPECT_FALSE(list.Next(true, &field));
-
-  TFieldList short_list("230,264");
-  ASSERT_TRUE(short_list.Next(false, &field));
-  EXPECT_FALSE(short_list.Next(false, &field));
-
-  TFieldList trailing("230,");
-  ASSERT_TRUE(trailing.Next(false, &field));
-  EXPECT_FALSE(trailing.Next(true, &field));  // nothing left for the last
-}
-
-TEST(TReplyTest, FirstWordSkipsLeadingBlanks) {
-  EXPECT_EQ("X1", FirstWord("X1 model"));
-  EXPECT_EQ("2.10", FirstWord("  2.10"));
-  EXPECT_EQ("", FirstWord("   "));
-  EXPECT_EQ("b,c", FirstWord("b,c"));
-}
-
 TEST(TReplyTest, TrimsTrailingZeroFieldsOfRangeTexts) {
   const struct {
     std::string_view payload;
@@ -150,58 +123,19 @@ TEST(TReplyTest, TakesTheMiddleFieldOfARange) {
 
 TEST(TReplyTest, DecodesOptionBytes) {
   TOptionBits bits;
-  ASSERT_TRUE(DecodeOptionBits("", &bits));
-  EXPECT_EQ(1, bits.option52);
-  EXPECT_EQ(0, bits.option53);
-  EXPECT_EQ(0, bits.option47);
-  EXPECT_EQ(1, bits.option46);
-  EXPECT_EQ(1, bits.cold_start);
-  EXPECT_EQ(1, bits.setting5);
-  EXPECT_EQ(1, bits.buzzer);
-
-  // A: bits 3 and 4 set; B (third byte): only bit 4.
-  ASSERT_TRUE(DecodeOptionBits("\x98\x80\x90", &bits));
+  ASSERT_TRUE(DecodeOptionBits("", &bits));  // A = 0xC7, B = 0xF0
+  EXPECT_EQ((std::vector<int32_t>{1, 0, 0, 1, 1, 1, 1}),
+            (std::vector<int32_t>{bits.option52, bits.option53, bits.option47,
+                                  bits.option46, bits.cold_start,
+                                  bits.setting5, bits.buzzer}));
+  // Fewer than three bytes: B still counts as 0xF0.
+  ASSERT_TRUE(DecodeOptionBits("\x98\x80", &bits));
   EXPECT_EQ(0, bits.option52);
   EXPECT_EQ(1, bits.option53);
-  EXPECT_EQ(0, bits.option47);
-  EXPECT_EQ(0, bits.option46);
-  EXPECT_EQ(0, bits.cold_start);
-  EXPECT_EQ(0, bits.setting5);
-  EXPECT_EQ(1, bits.buzzer);
-
-  // Fewer than three bytes: B counts as 0xF0.
-  ASSERT_TRUE(DecodeOptionBits("\xE0\x80", &bits));
-  EXPECT_EQ(1, bits.option47);
-  EXPECT_EQ(1, bits.option46);
   EXPECT_EQ(1, bits.cold_start);
 
   EXPECT_FALSE(DecodeOptionBits("\x98\x7F\x90", &bits));
   EXPECT_FALSE(DecodeOptionBits(std::string_view("\x98\0", 2), &bits));
-}
-
-TEST(TReplyTest, DecodesStatusByteBits) {
-  const TStatusFlags none = DecodeStatusByte(0x81);
-  EXPECT_EQ(0, none.power_fail + none.battery_low + none.shutdown_active +
-                   none.flag11 + none.test_active + none.buzzer_active);
-  const TStatusFlags all = DecodeStatusByte(0x7E);
-  EXPECT_EQ(1, all.power_fail);
-  EXPECT_EQ(1, all.battery_low);
-  EXPECT_EQ(1, all.shutdown_active);
-  EXPECT_EQ(1, all.flag11);
-  EXPECT_EQ(1, all.test_active);
-  EXPECT_EQ(1, all.buzzer_active);
-  const TStatusFlags power = DecodeStatusByte(0x40);
-  EXPECT_EQ(1, power.power_fail);
-  EXPECT_EQ(0, power.battery_low);
-}
-
-TEST(TReplyTest, EstimatesBackupTime) {
-  // 7.2 Ah, 2 batteries, 100 %, 25 % load: (720*2*10000*2/10000)*75/100.
-  EXPECT_EQ(2160, EstimateBackupTime(720, 2, 10000, 2500));
-  // 150 % load counts as 90 %, leaving a factor of 10.
-  EXPECT_EQ(288, EstimateBackupTime(720, 2, 10000, 15000));
-  // Exactly 100 % is not capped.
-  EXPECT_EQ(0, EstimateBackupTime(720, 2, 10000, 10000));
 }
 
 TEST(TReplyTest, BackupTimeSaturatesOnHostileBatteryData) {
