@@ -11,21 +11,9 @@
 
 namespace {
 
-// The protocol kinds. Each returns a new protocol on the media (which it
-// borrows), or null while that kind is not part of the agent.
-IProtocol* NewP99Protocol(IMedia* /*media*/, Clock* /*clock*/) {
-  return nullptr;
-}
-IProtocol* NewPcProtocol(IMedia* /*media*/, Clock* /*clock*/) {
-  return nullptr;
-}
-IProtocol* NewTProtocol(IMedia* /*media*/, Clock* /*clock*/) {
-  return nullptr;
-}
-
-// Asks a fresh protocol for the model name, which tells whether it talks to
-// the unit on its media: 0 means yes. A kind that is not available answers
-// kNotSupported.
+// Asks a fresh protocol for the model name with a 16-byte buffer, which
+// tells whether it talks to the unit on its media: 0 means yes. A kind that
+// is not available answers kNotSupported.
 int32_t Identify(IProtocol* protocol) {
   if (protocol == nullptr) return result::kNotSupported;
   char name[16];
@@ -81,9 +69,22 @@ IProtocol* ProtocolFactory::Create(int32_t media_type, int32_t media_index) {
   return new NullProtocol(media_type, media_index);
 }
 
+IProtocol* ProtocolFactory::NewProtocol(Kind kind, IMedia* /*media*/) {
+  // Each kind that is part of the agent is built here on (media, clock_).
+  switch (kind) {
+    case Kind::kP99:
+      return nullptr;
+    case Kind::kPc:
+      return nullptr;
+    case Kind::kT:
+      return nullptr;
+  }
+  return nullptr;
+}
+
 IProtocol* ProtocolFactory::Probe(IMedia* media) {
   // First attempt: the P99 byte protocol.
-  IProtocol* protocol = NewP99Protocol(media, clock_);
+  IProtocol* protocol = NewProtocol(Kind::kP99, media);
   int32_t first = Identify(protocol);
   if (first == result::kSuccess) return protocol;
   if (protocol != nullptr) protocol->Release();
@@ -91,9 +92,9 @@ IProtocol* ProtocolFactory::Probe(IMedia* media) {
   // Second attempt: a silent line may be a contact-signalling unit; a line
   // that answered in another way may speak the text protocol.
   if (first == result::kNoAnswer) {
-    protocol = NewPcProtocol(media, clock_);
+    protocol = NewProtocol(Kind::kPc, media);
   } else {
-    protocol = NewTProtocol(media, clock_);
+    protocol = NewProtocol(Kind::kT, media);
   }
   if (Identify(protocol) == result::kSuccess) return protocol;
   if (protocol != nullptr) protocol->Release();

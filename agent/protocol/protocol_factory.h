@@ -30,9 +30,16 @@ class ProtocolFactory {
   virtual IProtocol* Create(int32_t media_type, int32_t media_index);
 
   // A protocol that identified the unit on the opened media (borrowed by the
-  // protocol), or null. Virtual so that tests can stand in for the protocol
-  // kinds.
-  virtual IProtocol* Probe(IMedia* media);
+  // protocol), or null. Two attempts: the P99 kind first; then, when the
+  // line stayed silent (8), the contact-signalling kind, else the text kind.
+  IProtocol* Probe(IMedia* media);
+
+  enum class Kind { kP99, kPc, kT };
+
+  // A new protocol of the kind on the media (borrowed), owned by the caller;
+  // null while that kind is not part of the agent. Virtual so that tests can
+  // stand in for the kinds.
+  virtual IProtocol* NewProtocol(Kind kind, IMedia* media);
 
   // The media held for the last protocol returned; null for a NullProtocol.
   IMedia* media() const { return media_.get(); }

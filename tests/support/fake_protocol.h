@@ -4,6 +4,7 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,13 @@ class FakeProtocol final : public IProtocol {
   struct Answer {
     int32_t result = result::kNotSupported;
     int32_t value = 0;
+  };
+
+  // What the protocol was asked, kept apart so that it can be read after
+  // the protocol has been deleted.
+  struct Record {
+    std::vector<std::string> calls;
+    int poll_count = 0;
   };
 
   // The log is borrowed and may be null; the name marks this object in it.
@@ -53,28 +61,29 @@ class FakeProtocol final : public IProtocol {
   }
   void SetDefaultPoll(int32_t result_code) { default_poll_ = result_code; }
 
-  const std::vector<std::string>& calls() const { return calls_; }
-  int poll_count() const { return poll_count_; }
+  const std::vector<std::string>& calls() const { return record_->calls; }
+  int poll_count() const { return record_->poll_count; }
+  std::shared_ptr<const Record> record() const { return record_; }
 
 #define FAKE_VALUE_READ(Name)                    \
   int32_t Name(int32_t* value) override {        \
-    calls_.push_back(#Name);                     \
+    record_->calls.push_back(#Name);                     \
     return AnswerValue(#Name, value);            \
   }
 #define FAKE_VALUE_WRITE(Name)                                 \
   int32_t Name(int32_t value) override {                       \
-    calls_.push_back(std::string(#Name " ") + std::to_string(value)); \
+    record_->calls.push_back(std::string(#Name " ") + std::to_string(value)); \
     return Lookup(#Name).result;                               \
   }
 #define FAKE_SELECTED_READ(Name)                                     \
   int32_t Name(int32_t* value, int32_t which) override {             \
-    calls_.push_back(std::string(#Name " ") + std::to_string(*value) + \
+    record_->calls.push_back(std::string(#Name " ") + std::to_string(*value) + \
                      " " + std::to_string(which));                   \
     return AnswerValue(#Name, value);                                \
   }
 #define FAKE_TEXT_READ(Name)                                             \
   int32_t Name(char* buffer, int32_t* size) override {                   \
-    calls_.push_back(std::string(#Name) + (buffer ? " buffer " : " null ") + \
+    record_->calls.push_back(std::string(#Name) + (buffer ? " buffer " : " null ") + \
                      std::to_string(*size));                             \
     return AnswerText(#Name, buffer, size);                              \
   }
@@ -101,7 +110,7 @@ class FakeProtocol final : public IProtocol {
   FAKE_VALUE_WRITE(SetProperty5)
   FAKE_VALUE_WRITE(SetProperty6)
   int32_t SetBuzzer(bool on) override {
-    calls_.push_back(std::string("SetBuzzer ") + (on ? "true" : "false"));
+    record_->calls.push_back(std::string("SetBuzzer ") + (on ? "true" : "false"));
     return Lookup("SetBuzzer").result;
   }
   FAKE_SELECTED_READ(GetInputHigh)
@@ -139,18 +148,18 @@ class FakeProtocol final : public IProtocol {
   FAKE_VALUE_READ(GetBuzzerSetting)
   FAKE_VALUE_WRITE(StartTest)
   int32_t ShutdownRestore(int32_t delay, int32_t restore) override {
-    calls_.push_back("ShutdownRestore " + std::to_string(delay) + " " +
+    record_->calls.push_back("ShutdownRestore " + std::to_string(delay) + " " +
                      std::to_string(restore));
     return Lookup("ShutdownRestore").result;
   }
   FAKE_VALUE_WRITE(Shutdown)
   int32_t CancelCommand() override {
-    calls_.push_back("CancelCommand");
+    record_->calls.push_back("CancelCommand");
     return Lookup("CancelCommand").result;
   }
   int32_t Poll() override {
-    calls_.push_back("Poll");
-    ++poll_count_;
+    record_->calls.push_back("Poll");
+    ++record_->poll_count;
     if (polls_.empty()) return default_poll_;
     int32_t code = polls_.front();
     polls_.pop_front();
@@ -197,6 +206,5 @@ class FakeProtocol final : public IProtocol {
   std::map<std::string, std::string> texts_;
   std::deque<int32_t> polls_;
   int32_t default_poll_ = result::kSuccess;
-  std::vector<std::string> calls_;
-  int poll_count_ = 0;
+  std::shared_ptr<Record> record_ = std::make_shared<Record>();
 };

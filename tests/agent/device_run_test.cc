@@ -1,0 +1,240 @@
+#include <deque>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "agent/device.h"
+#include "agent/protocol/protocol_factory.h"
+#include "agent/protocol/result_codes.h"
+#include "gtest/gtest.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/fake_pipe.h"
+#include "tests/support/fake_platform_factory.h"
+#include "tests/support/fake_protocol.h"
+
+namespace {
+
+using Log = std::vector<std::string>;
+
+// A protocol factory that hands out the protocols a test queued, logging
+// every Create with its selection; with the queue empty it yields null.
+class QueuedProtocolFactory final : public ProtocolFactory {
+ public:
+  QueuedProtocolFactory(PlatformFactory* platform, Clock* clock, Log* log)
+      : ProtocolFactory(platform, clock), log_(log) {}
+  ~QueuedProtocolFactory() override {
+    for (IProtocol* protocol : queue_) protocol->Release();
+  }
+
+  FakeProtocol* Queue(const std::string& name) {
+    FakeProtocol* protocol = new FakeProtocol(log_, name);
+    queue_.push_back(protocol);
+    return protocol;
+  }
+
+  IProtocol* Create(int32_t media_type, int32_t media_index) override {
+    log_->push_back("create " + std::to_string(media_type) + " " +
+                    std::to_string(media_index));
+    if (queue_.empty()) return nullptr;
+    IProtocol* protocol = queue_.front();
+    queue_.pop_front();
+    return protocol;
+  }
+
+ private:
+  Log* log_;
+  std::deque<IProtocol*> queue_;
+};
+
+class DeviceRunTest : public ::testing::Test {
+ protected:
+  DeviceRunTest() : protocols_(&platform_, &clock_, &log_) {
+    pipe_ = new FakePipe(&clock_);
+    platform_.SetPipe(pipe_);
+  }
+
+  void Run(int32_t media_type = 2, int32_t media_index = 1) {
+    device_.reset(new Device(&platform_, media_type, media_index, &clock_));
+    device_->RunWith(0, 1, &protocols_);
+  }
+
+  FakeClock clock_;
+  FakePlatformFactory platform_;
+  Log log_;
+  QueuedProtocolFactory protocols_;
+  FakePipe* pipe_;  // owned by the device once the run has started
+  std::unique_ptr<Device> device_;
+};
+
+TEST_F(DeviceRunTest, FirstPollComesBeforeTheFirstCommand) {
+  FakeProtocol* protocol = protocols_.Queue("p1");
+  auto record = protocol->record();
+  pipe_->AddInput("S0\n");
+  Run();
+  EXPECT_EQ((std::vector<std::string>{"Poll", "GetInputVoltage"}),
+            record->calls);
+  EXPECT_EQ((std::vector<std::pair<int32_t, int32_t>>{{0, 1}}),
+            platform_.pipe_calls());
+}
+
+TEST_F(DeviceRunTest, EndOfInputDeletesTheProtocolBeforeReturning) {
+  protocols_.Queue("p1");
+  Run(2, 1);
+  EXPECT_EQ((Log{"create 2 1", "p1 deleted"}), log_);
+}
+
+TEST_F(DeviceRunTest, PollsOncePerPeriodWhileIdle) {
+  FakeProtocol* protocol = protocols_.Queue("p1");
+  auto record = protocol->record();
+  pipe_->TimeOutWhenEmpty(true);
+  pipe_->AddTimeout();
+  pipe_->AddTimeout();
+  pipe_->AddTimeout();
+  pipe_->AddReadError();
+  Run();
+  EXPECT_EQ(4, record->poll_count);
+  // Each wait is one whole period after a successful poll.
+  EXPECT_EQ((std::vector<uint32_t>{3000, 3000, 3000, 3000}),
+            pipe_->read_limits());
+}
+
+TEST_F(DeviceRunTest, SteadyCommandsDoNotDelayThePoll) {
+  FakeProtocol* protocol = protocols_.Queue("p1");
+  auto record = protocol->record();
+  protocol->SetAnswer("GetLoad", result::kSuccess, 10);
+  // A command every 1000 ms: the third of each period arrives as the period
+  // ends, and the poll follows it at once.
+  for (int i = 0; i < 6; ++i) pipe_->AddInput("S3\n", 1000);
+  Run();
+  EXPECT_EQ((std::vector<std::string>{"Poll", "GetLoad", "GetLoad", "GetLoad",
+                                      "Poll", "GetLoad", "GetLoad", "GetLoad",
+                                      "Poll"}),
+            record->calls);
+  EXPECT_EQ(6u, pipe_->Lines().size());
+}
+
+TEST_F(DeviceRunTest, FailedPollRestartsDetection) {
+  FakeProtocol* first = protocols_.Queue("p1");
+  auto first_record = first->record();
+  first->QueuePolls({0, result::kNoAnswer});
+  FakeProtocol* second = protocols_.Queue("p2");
+  auto second_record = second->record();
+  second->QueuePolls({result::kNoAnswer, 0});
+  pipe_->AddTimeout();
+  pipe_->AddTimeout();
+  pipe_->AddTimeout();
+  Run(1, 0);
+  // The old protocol is gone before the factory is asked again; the new
+  // one's first poll is ignored and the next comes a period later.
+  EXPECT_EQ((Log{"create 1 0", "p1 deleted", "create 1 0", "p2 deleted"}),
+            log_);
+  EXPECT_EQ(3, second_record->poll_count);
+  EXPECT_EQ((std::vector<uint32_t>{3000, 3000, 3000, 3000}),
+            pipe_->read_limits());
+}
+
+TEST_F(DeviceRunTest, MediaChangeRestartsWithTheNewSelection) {
+  FakeProtocol* first = protocols_.Queue("p1");
+  auto first_record = first->record();
+  first->SetMedia(0, 0);
+  FakeProtocol* second = protocols_.Queue("p2");
+  auto second_record = second->record();
+  pipe_->AddInput("C4 1 0\n");
+  Run(0, 0);
+  EXPECT_EQ((Log{"create 0 0", "p1 deleted", "create 1 0", "p2 deleted"}),
+            log_);
+  EXPECT_EQ(1, second_record->poll_count);
+  EXPECT_EQ("C4E 20\n", pipe_->written());
+}
+
+TEST_F(DeviceRunTest, MediaChangeWithoutRestartKeepsTheProtocol) {
+  FakeProtocol* first = protocols_.Queue("p1");
+  auto first_record = first->record();
+  first->SetMedia(2, 1);
+  pipe_->AddInput("C4 1 0\n");
+  pipe_->AddTimeout();
+  Run(2, 1);
+  // The selection is stored; the protocol stays until its poll fails.
+  EXPECT_EQ((Log{"create 2 1", "p1 deleted"}), log_);
+  EXPECT_EQ(2, first_record->poll_count);
+  EXPECT_EQ(1, device_->media_type());
+}
+
+TEST_F(DeviceRunTest, CommandResult18PollsAtOnce) {
+  FakeProtocol* protocol = protocols_.Queue("p1");
+  auto record = protocol->record();
+  protocol->SetAnswer("GetInputVoltage", result::kTimeout);
+  pipe_->AddInput("S0\n");
+  Run();
+  EXPECT_EQ((std::vector<std::string>{"Poll", "GetInputVoltage", "Poll"}),
+            record->calls);
+  EXPECT_EQ("S0E 18\n", pipe_->written());
+}
+
+TEST_F(DeviceRunTest, CommandResult20Restarts) {
+  FakeProtocol* protocol = protocols_.Queue("p1");
+  auto record = protocol->record();
+  protocol->SetAnswer("StartTest", result::kMediaChanged);
+  protocols_.Queue("p2");
+  pipe_->AddInput("C0 10\n");
+  Run(2, 1);
+  EXPECT_EQ((Log{"create 2 1", "p1 deleted", "create 2 1", "p2 deleted"}),
+            log_);
+}
+
+TEST_F(DeviceRunTest, RestartWithoutProtocolEndsTheLoop) {
+  FakeProtocol* protocol = protocols_.Queue("p1");
+  auto record = protocol->record();
+  protocol->SetDefaultPoll(result::kNoAnswer);
+  pipe_->TimeOutWhenEmpty(true);
+  Run();
+  EXPECT_EQ((Log{"create 2 1", "p1 deleted", "create 2 1"}), log_);
+  EXPECT_TRUE(pipe_->read_limits().empty());
+}
+
+TEST_F(DeviceRunTest, FirstDetectionWithoutProtocolReadsNothing) {
+  Run();
+  EXPECT_EQ(Log{"create 2 1"}, log_);
+  EXPECT_TRUE(pipe_->read_limits().empty());
+}
+
+TEST_F(DeviceRunTest, MissingPipeStillDeletesTheProtocolBeforeReturning) {
+  platform_.SetPipe(nullptr);
+  protocols_.Queue("p1");
+  Run();
+  // The protocol must be gone before the caller destroys the factory and
+  // with it the media the protocol runs on.
+  EXPECT_EQ((Log{"create 2 1", "p1 deleted"}), log_);
+}
+
+TEST_F(DeviceRunTest, FailedReplyWriteEndsTheLoop) {
+  protocols_.Queue("p1");
+  pipe_->AddInput("S0\nS1\n");
+  pipe_->FailWrites(true);
+  pipe_->TimeOutWhenEmpty(true);
+  Run();
+  EXPECT_EQ(1, pipe_->write_calls());
+  EXPECT_EQ((Log{"create 2 1", "p1 deleted"}), log_);
+}
+
+// With the real protocol factory and no unit, the agent answers from a
+// NullProtocol and looks for a unit again once per period.
+TEST(DeviceWithNullProtocolTest, DetectsAgainEveryPeriod) {
+  FakeClock clock;
+  FakePlatformFactory platform;
+  FakePipe* pipe = new FakePipe(&clock);
+  platform.SetPipe(pipe);
+  pipe->AddInput("S0\n");
+  pipe->AddTimeout();
+  pipe->AddTimeout();
+  pipe->AddInput("R23\n");
+  ProtocolFactory protocols(&platform, &clock);
+  Device device(&platform, 1, 0, &clock);
+  device.RunWith(0, 1, &protocols);
+  EXPECT_EQ((std::vector<std::string>{"S0E 8", "R23 1"}), pipe->Lines());
+  // The first detection, then one per period: after the first poll, and
+  // after each of the two time-outs.
+  EXPECT_EQ(4, platform.device_list_calls());
+}
+
+}  // namespace

@@ -1,0 +1,429 @@
+#include "agent/device.h"
+
+#include <string>
+#include <vector>
+
+#include "agent/protocol/null_protocol.h"
+#include "agent/protocol/result_codes.h"
+#include "gtest/gtest.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/fake_pipe.h"
+#include "tests/support/fake_platform_factory.h"
+#include "tests/support/fake_protocol.h"
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+class DeviceTest : public ::testing::Test {
+ protected:
+  // A device with the given present selection, a fake pipe and a fake
+  // protocol attached (both owned by the device).
+  void Build(int32_t media_type = 0, int32_t media_index = 0) {
+    device_.reset(new Device(&platform_, media_type, media_index, &clock_));
+    pipe_ = new FakePipe(&clock_);
+    protocol_ = new FakeProtocol;
+    device_->Attach(pipe_, protocol_);
+  }
+
+  void SetUp() override { Build(); }
+
+  // Sends one line (a newline is added) and returns the one reply line.
+  std::string Exchange(const std::string& line) {
+    size_t before = pipe_->Lines().size();
+    pipe_->AddInput(line + "\n");
+    last_code_ = device_->ProcessCommand(3000);
+    std::vector<std::string> lines = pipe_->Lines();
+    EXPECT_EQ(before + 1, lines.size()) << "for line '" << line << "'";
+    return lines.size() > before ? lines.back() : "<no reply>";
+  }
+
+  FakeClock clock_;
+  FakePlatformFactory platform_;
+  std::unique_ptr<Device> device_;
+  FakePipe* pipe_ = nullptr;
+  FakeProtocol* protocol_ = nullptr;
+  int32_t last_code_ = -1;
+};
+
+TEST_F(DeviceTest, ValueCommandsReachTheirOperations) {
+  struct Row {
+    const char* line;
+    const char* operation;
+    const char* call;
+    const char* reply;
+  };
+  const Row rows[] = {
+      {"S0", "GetInputVoltage", "GetInputVoltage", "S0 4711"},
+      {"S1", "GetOutputVoltage", "GetOutputVoltage", "S1 4711"},
+      {"S2", "GetBatteryCapacity", "GetBatteryCapacity", "S2 4711"},
+      {"S3", "GetLoad", "GetLoad", "S3 4711"},
+      {"S4", "GetTemperature", "GetTemperature", "S4 4711"},
+      {"S5", "GetFrequency", "GetFrequency", "S5 4711"},
+      {"S6", "GetBackupTime", "GetBackupTime", "S6 4711"},
+      {"S7", "GetPowerFail", "GetPowerFail", "S7 4711"},
+      {"S8", "GetBatteryLow", "GetBatteryLow", "S8 4711"},
+      {"S9", "GetTestActive", "GetTestActive", "S9 4711"},
+      {"S10", "GetShutdownActive", "GetShutdownActive", "S10 4711"},
+      {"S11", "GetStatusFlag11", "GetStatusFlag11", "S11 4711"},
+      {"S12", "GetConnected", "GetConnected", "S12 4711"},
+      {"S13", "GetBuzzerActive", "GetBuzzerActive", "S13 4711"},
+      {"R0 0", "GetInputHigh", "GetInputHigh 0 0", "R0 4711"},
+      {"R1 1", "GetInputLow", "GetInputLow 1 1", "R1 4711"},
+      {"R2 0", "GetBatteryLowLevel", "GetBatteryLowLevel 0 0", "R2 4711"},
+      {"R3 2", "GetBatteryOut", "GetBatteryOut 2 2", "R3 4711"},
+      {"R4 0", "GetColdStart", "GetColdStart 0 0", "R4 4711"},
+      {"R5 0", "GetProperty5", "GetProperty5 0 0", "R5 4711"},
+      {"R6 1", "GetProperty6", "GetProperty6 1 1", "R6 4711"},
+      {"R16", "GetRatedVoltage", "GetRatedVoltage", "R16 4711"},
+      {"R17", "GetRatedFrequencyLow", "GetRatedFrequencyLow", "R17 4711"},
+      {"R18", "GetRatedFrequencyHigh", "GetRatedFrequencyHigh", "R18 4711"},
+      {"R19", "GetRatedVA", "GetRatedVA", "R19 4711"},
+      {"R20", "GetRatedWatt", "GetRatedWatt", "R20 4711"},
+      {"R21", "GetBaudRate", "GetBaudRate", "R21 4711"},
+      {"R22", "GetPortType", "GetPortType", "R22 4711"},
+      {"R23", "GetMediaType", "GetMediaType", "R23 4711"},
+      {"R24", "GetMediaIndex", "GetMediaIndex", "R24 4711"},
+      {"R25", "GetBatteryVoltage", "GetBatteryVoltage", "R25 4711"},
+      {"R26", "GetBatteryCount", "GetBatteryCount", "R26 4711"},
+      {"R27", "GetBatteryAmpHours", "GetBatteryAmpHours", "R27 4711"},
+      {"R28", "GetExternalBatteries", "GetExternalBatteries", "R28 4711"},
+      {"R29", "GetProperty46", "GetProperty46", "R29 4711"},
+      {"R30", "GetProperty47", "GetProperty47", "R30 4711"},
+      {"W0 5", "SetInputHigh", "SetInputHigh 5", "W0"},
+      {"W1 -7", "SetInputLow", "SetInputLow -7", "W1"},
+      {"W2 5", "SetBatteryLowLevel", "SetBatteryLowLevel 5", "W2"},
+      {"W3 5", "SetBatteryOut", "SetBatteryOut 5", "W3"},
+      {"W4 5", "SetColdStart", "SetColdStart 5", "W4"},
+      {"W5 5", "SetProperty5", "SetProperty5 5", "W5"},
+      {"W6 5", "SetProperty6", "SetProperty6 5", "W6"},
+      {"W7 5", "SetBuzzer", "SetBuzzer true", "W7"},
+      {"W7 0", "SetBuzzer", "SetBuzzer false", "W7"},
+      {"C0 600", "StartTest", "StartTest 600", "C0"},
+      {"C0 -1", "StartTest", "StartTest -1", "C0"},
+      {"C1 10 20", "ShutdownRestore", "ShutdownRestore 10 20", "C1"},
+      {"C2 30", "Shutdown", "Shutdown 30", "C2"},
+      {"C3", "CancelCommand", "CancelCommand", "C3"},
+  };
+  for (const Row& row : rows) {
+    Build();
+    protocol_->SetAnswer(row.operation, result::kSuccess, 4711);
+    EXPECT_EQ(row.reply, Exchange(row.line)) << row.line;
+    EXPECT_EQ(Calls{row.call}, protocol_->calls()) << row.line;
+    EXPECT_EQ(result::kSuccess, last_code_) << row.line;
+  }
+}
+
+TEST_F(DeviceTest, FailedOperationRepliesWithItsCode) {
+  protocol_->SetAnswer("GetInputVoltage", result::kNoAnswer);
+  EXPECT_EQ("S0E 8", Exchange("S0"));
+  EXPECT_EQ(result::kNoAnswer, last_code_);
+  protocol_->SetAnswer("SetInputHigh", result::kInvalid);
+  EXPECT_EQ("W0E 4", Exchange("W0 1"));
+  EXPECT_EQ("C3E 1", Exchange("C3"));
+}
+
+TEST_F(DeviceTest, CommandsOutsideTheTableReplyNotSupported) {
+  const char* lines[] = {"X5",  "s0",  "R33", "R31", "R36", "R38", "S14",
+                         "S-1", "W8 1", "W-1 1", "C5 1", "C-1", "R-2"};
+  for (const char* line : lines) {
+    std::string reply = Exchange(line);
+    EXPECT_EQ(std::string(line).substr(0, std::string(line).find(' ')) + "E 1",
+              reply);
+  }
+  EXPECT_TRUE(protocol_->calls().empty());
+}
+
+TEST_F(DeviceTest, EchoFollowsTheGrammar) {
+  protocol_->SetAnswer("GetPowerFail", result::kSuccess, 1);
+  protocol_->SetAnswer("GetInputVoltage", result::kSuccess, 23000);
+  struct Row {
+    const char* line;
+    const char* reply;
+  } rows[] = {
+      {"S", "S-1E 1"},         {"", "-1E 1"},
+      {"S007", "S7 1"},        {"S0\r", "S0 23000"},
+      {"S+7", "S7 1"},         {"Sx", "S-1E 1"},
+      {"S0 junk", "S0 23000"}, {"\r", "\r-1E 1"},
+  };
+  for (const Row& row : rows) EXPECT_EQ(row.reply, Exchange(row.line));
+}
+
+TEST_F(DeviceTest, NumberBeyond32BitsIsNotTruncatedIntoTheTable) {
+  // 4294967296 would wrap to 0 (S0) if it were cut to 32 bits.
+  EXPECT_EQ("S-1E 1", Exchange("S4294967296"));
+  EXPECT_EQ("W-1E 1", Exchange("W4294967296 1"));
+  EXPECT_TRUE(protocol_->calls().empty());
+}
+
+TEST_F(DeviceTest, MissingOrMalformedArgumentRepliesE16WithoutCall) {
+  const char* rows[][2] = {
+      {"W0", "W0E 16"},   {"W0 ", "W0E 16"},      {"W0 x", "W0E 16"},
+      {"W7", "W7E 16"},   {"R0", "R0E 16"},       {"R6 -", "R6E 16"},
+      {"C0", "C0E 16"},   {"C1 5", "C1E 16"},     {"C1 5 ", "C1E 16"},
+      {"C2 a", "C2E 16"}, {"W0 99999999999", "W0E 16"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(row[1], Exchange(row[0]));
+  EXPECT_TRUE(protocol_->calls().empty());
+}
+
+TEST_F(DeviceTest, CarriageReturnOnlyEndsTheArgument) {
+  protocol_->SetAnswer("SetInputHigh", result::kSuccess);
+  protocol_->SetAnswer("ShutdownRestore", result::kSuccess);
+  EXPECT_EQ("W0", Exchange("W0 5\r"));
+  EXPECT_EQ("C1", Exchange("C1 10 20\r"));
+  EXPECT_EQ((Calls{"SetInputHigh 5", "ShutdownRestore 10 20"}),
+            protocol_->calls());
+}
+
+TEST_F(DeviceTest, BuzzerSettingRepliesOnlyBitZero) {
+  protocol_->SetAnswer("GetBuzzerSetting", result::kSuccess, 3);
+  EXPECT_EQ("R7 1", Exchange("R7"));
+  protocol_->SetAnswer("GetBuzzerSetting", result::kSuccess, 2);
+  EXPECT_EQ("R7 0", Exchange("R7"));
+}
+
+TEST_F(DeviceTest, TextReadUsesTwoCallsAndRepliesTheWholeText) {
+  protocol_->SetText("GetModelName", "UPS 1000");
+  EXPECT_EQ("R12 UPS 1000", Exchange("R12"));
+  // The second call gets the reported size, in a buffer one byte longer.
+  EXPECT_EQ((Calls{"GetModelName null 0", "GetModelName buffer 9"}),
+            protocol_->calls());
+
+  const std::string long_text(1000, 'x');
+  protocol_->SetText("GetText33", long_text);
+  EXPECT_EQ("R15 " + long_text, Exchange("R15"));
+}
+
+TEST_F(DeviceTest, TextReadsMapToTheirOperations) {
+  const char* operations[] = {"GetInputHighRange",  "GetInputLowRange",
+                              "GetBatteryLowRange", "GetBatteryOutRange",
+                              "GetModelName",       "GetFirmwareVersion",
+                              "GetText36",          "GetText33"};
+  for (int i = 0; i < 8; ++i) {
+    Build();
+    protocol_->SetText(operations[i], "text");
+    std::string line = "R" + std::to_string(8 + i);
+    EXPECT_EQ(line + " text", Exchange(line));
+  }
+}
+
+TEST_F(DeviceTest, TextReadFailuresAreReported) {
+  protocol_->SetText("GetModelName", "");
+  EXPECT_EQ("R12E 2", Exchange("R12"));
+  // Sizes that cannot be allocated are refused, not trusted.
+  protocol_->SetAnswer("GetFirmwareVersion", result::kBufferTooSmall, -5);
+  EXPECT_EQ("R13E 5", Exchange("R13"));
+  protocol_->SetAnswer("GetText36", result::kBufferTooSmall, 0x7FFFFFFF);
+  EXPECT_EQ("R14E 5", Exchange("R14"));
+  EXPECT_EQ((Calls{"GetModelName null 0", "GetFirmwareVersion null 0",
+                   "GetText36 null 0"}),
+            protocol_->calls());
+}
+
+TEST_F(DeviceTest, NewlineInsideTextDoesNotSplitTheReply) {
+  protocol_->SetText("GetModelName", "two\nlines");
+  EXPECT_EQ("R12 two lines", Exchange("R12"));
+}
+
+TEST_F(DeviceTest, DeviceListKeepsSelectableEntries) {
+  platform_.SetDeviceList({"0.0.None", "1.0.Auto", "2.0.AllSerial",
+                           "2.1.ttyS0", "3.0.Other", "3.2.OtherTwo", "junk",
+                           "2.2.ttyS1"});
+  EXPECT_EQ("R37 0.0.None,1.0.Auto,2.1.ttyS0,3.0.Other,2.2.ttyS1",
+            Exchange("R37"));
+  EXPECT_TRUE(protocol_->calls().empty());
+}
+
+TEST_F(DeviceTest, LongDeviceListIsNotCut) {
+  std::vector<std::string> list = {"0.0.None", "1.0.Auto"};
+  std::string expected = "R37 0.0.None,1.0.Auto";
+  for (int i = 1; i <= 32; ++i) {
+    std::string entry = "2." + std::to_string(i) + ".serial-port-number-" +
+                        std::to_string(i);
+    list.push_back(entry);
+    expected += "," + entry;
+  }
+  platform_.SetDeviceList(list);
+  EXPECT_EQ(expected, Exchange("R37"));
+}
+
+TEST_F(DeviceTest, DeviceListFailureRepliesE17) {
+  platform_.FailDeviceList(true);
+  EXPECT_EQ("R37E 17", Exchange("R37"));
+}
+
+TEST_F(DeviceTest, LineArrivingAcrossTimeOutsIsCompletedLater) {
+  pipe_->AddInput("S");
+  pipe_->AddInput("0\n", 5000);
+  protocol_->SetAnswer("GetInputVoltage", result::kSuccess, 1);
+  EXPECT_EQ(result::kTimeout, device_->ProcessCommand(3000));
+  EXPECT_EQ("", pipe_->written());
+  EXPECT_EQ(result::kSuccess, device_->ProcessCommand(3000));
+  EXPECT_EQ("S0 1\n", pipe_->written());
+}
+
+TEST_F(DeviceTest, BudgetCoversTheWholeLineNotEachByte) {
+  // One byte per second against a budget of 1500 ms: the second byte still
+  // fits, the third does not.
+  pipe_->AddInput("S");
+  pipe_->AddInput("0", 1000);
+  pipe_->AddInput("\n", 1000);
+  EXPECT_EQ(result::kTimeout, device_->ProcessCommand(1500));
+  EXPECT_EQ((std::vector<uint32_t>{1500, 1500, 500}), pipe_->read_limits());
+  EXPECT_EQ(result::kNotSupported, device_->ProcessCommand(1500));
+  EXPECT_EQ("S0E 1\n", pipe_->written());
+}
+
+TEST_F(DeviceTest, OverlongLineGetsOneReplyAndNoCall) {
+  const std::string line = "W0 " + std::string(400, '1');
+  EXPECT_EQ("W0E 16", Exchange(line));
+  EXPECT_TRUE(protocol_->calls().empty());
+  // The next line is read from a clean buffer.
+  protocol_->SetAnswer("GetLoad", result::kSuccess, 50);
+  EXPECT_EQ("S3 50", Exchange("S3"));
+}
+
+TEST_F(DeviceTest, LineOfExactlyTheBufferSizeIsStillDispatched) {
+  const std::string line = "W0 1" + std::string(Device::kMaxLineLength - 4, ' ');
+  ASSERT_EQ(static_cast<size_t>(Device::kMaxLineLength), line.size());
+  protocol_->SetAnswer("SetInputHigh", result::kSuccess);
+  EXPECT_EQ("W0", Exchange(line));
+  EXPECT_EQ(Calls{"SetInputHigh 1"}, protocol_->calls());
+}
+
+TEST_F(DeviceTest, OverlongLineAcrossTimeOutsGetsExactlyOneReply) {
+  pipe_->AddInput(std::string(200, 'S'));
+  pipe_->AddInput(std::string(200, 'S'), 5000);
+  pipe_->AddInput("\nS1\n");
+  EXPECT_EQ(result::kTimeout, device_->ProcessCommand(3000));
+  EXPECT_EQ(result::kMalformedArgument, device_->ProcessCommand(3000));
+  EXPECT_EQ(result::kNotSupported, device_->ProcessCommand(3000));
+  EXPECT_EQ((std::vector<std::string>{"S-1E 16", "S1E 1"}), pipe_->Lines());
+}
+
+TEST_F(DeviceTest, PipeFailuresReturn15) {
+  pipe_->AddReadError();
+  EXPECT_EQ(result::kPipeClosed, device_->ProcessCommand(3000));
+  pipe_->AddInput("S0\n");
+  pipe_->FailWrites(true);
+  EXPECT_EQ(result::kPipeClosed, device_->ProcessCommand(3000));
+  pipe_->FailWrites(false);
+  pipe_->AddInput("S0\n");
+  pipe_->ShortenNextWrite(2);
+  EXPECT_EQ(result::kPipeClosed, device_->ProcessCommand(3000));
+  // End of file.
+  EXPECT_EQ(result::kPipeClosed, device_->ProcessCommand(3000));
+}
+
+TEST_F(DeviceTest, MediaChangeThatNeedsRestartReplies20AndStoresSelection) {
+  protocol_->SetMedia(0, 0);
+  EXPECT_EQ("C4E 20", Exchange("C4 1 0"));
+  EXPECT_EQ(result::kMediaChanged, last_code_);
+  EXPECT_EQ(1, device_->media_type());
+  EXPECT_EQ(0, device_->media_index());
+}
+
+TEST_F(DeviceTest, MediaChangeWithoutRestartStillStoresSelection) {
+  Build(2, 1);
+  protocol_->SetMedia(2, 1);
+  EXPECT_EQ("C4E 1", Exchange("C4 1 0"));
+  EXPECT_EQ(result::kNotSupported, last_code_);
+  EXPECT_EQ(1, device_->media_type());
+  EXPECT_EQ(0, device_->media_index());
+}
+
+TEST_F(DeviceTest, MalformedMediaChangeKeepsSelection) {
+  Build(2, 1);
+  EXPECT_EQ("C4E 16", Exchange("C4 1"));
+  EXPECT_EQ("C4E 16", Exchange("C4 x 1"));
+  EXPECT_EQ(2, device_->media_type());
+  EXPECT_EQ(1, device_->media_index());
+}
+
+TEST_F(DeviceTest, NullProtocolAnswersThroughTheDispatcher) {
+  pipe_ = new FakePipe(&clock_);
+  device_->Attach(pipe_, new NullProtocol(2, 0));
+  protocol_ = nullptr;
+  EXPECT_EQ("S0E 8", Exchange("S0"));
+  EXPECT_EQ("R23 2", Exchange("R23"));
+  EXPECT_EQ("R24 0", Exchange("R24"));
+  EXPECT_EQ("R12E 1", Exchange("R12"));
+}
+
+// The media selection matrix, as rows of the new selection and columns of
+// the present one (see NeedsRestartCoversEveryCell).
+const char* const kExpectedMatrix[6] = {
+    "OOOOOOOOOOOX", "XOOOOO*XXXXX", "XVOVOV*XXXXX",
+    "OXOXXXXOOO*X", "VXOXXXXVOV*X", "XXOXOXOXOXOO",
+};
+
+TEST_F(DeviceTest, NeedsRestartCoversEveryCell) {
+  // The protocol reports index 2 (or cannot tell: -1); a specific present
+  // selection uses index 3. New indices 2 and 3 tell V and * cells apart.
+  constexpr int32_t kProtocolIndex = 2;
+  constexpr int32_t kPresentIndex = 3;
+  struct Column {
+    int32_t type, index, protocol_type, protocol_index;
+  };
+  const Column columns[12] = {
+      {1, 0, 2, kProtocolIndex}, {1, 0, 3, kProtocolIndex},
+      {1, 0, 0, kProtocolIndex}, {3, 0, 3, kProtocolIndex},
+      {3, 0, 3, -1},             {3, kPresentIndex, 3, kProtocolIndex},
+      {3, kPresentIndex, 3, -1}, {2, 0, 2, kProtocolIndex},
+      {2, 0, 2, -1},             {2, kPresentIndex, 2, kProtocolIndex},
+      {2, kPresentIndex, 2, -1}, {0, 0, 0, 0},
+  };
+  struct Row {
+    int32_t type;
+    bool specific;  // the new index is not 0
+  };
+  const Row rows[6] = {{1, true},  {3, false}, {3, true},
+                       {2, false}, {2, true},  {0, true}};
+
+  for (int r = 0; r < 6; ++r) {
+    for (int c = 0; c < 12; ++c) {
+      const Column& column = columns[c];
+      std::vector<int32_t> new_indices = {0};
+      if (rows[r].specific) new_indices = {kProtocolIndex, kPresentIndex};
+      for (int32_t new_index : new_indices) {
+        Build(column.type, column.index);
+        protocol_->SetAnswer("GetMediaType", result::kSuccess,
+                             column.protocol_type);
+        if (column.protocol_index != -1) {
+          protocol_->SetAnswer("GetMediaIndex", result::kSuccess,
+                               column.protocol_index);
+        }
+        bool expected = true;
+        switch (kExpectedMatrix[r][c]) {
+          case 'O':
+            expected = false;
+            break;
+          case 'V':
+            expected = new_index != column.protocol_index;
+            break;
+          case '*':
+            expected = new_index != column.index;
+            break;
+        }
+        EXPECT_EQ(expected, device_->NeedsRestart(rows[r].type, new_index))
+            << "row " << r << " column " << c << " new index " << new_index;
+      }
+    }
+  }
+}
+
+TEST_F(DeviceTest, UnknownMediaTypesNeedRestart) {
+  protocol_->SetMedia(2, 1);
+  EXPECT_TRUE(device_->NeedsRestart(7, 0));
+  EXPECT_TRUE(device_->NeedsRestart(-1, 1));
+  Build(9, 1);
+  protocol_->SetMedia(2, 1);
+  EXPECT_TRUE(device_->NeedsRestart(0, 0));
+  EXPECT_TRUE(device_->NeedsRestart(1, 0));
+  Build(0, 0);
+  EXPECT_EQ("C4E 20", Exchange("C4 5 1"));
+  EXPECT_EQ(5, device_->media_type());
+}
+
+}  // namespace
