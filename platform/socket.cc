@@ -41,10 +41,10 @@ std::unique_ptr<Socket> Socket::Accept(Address* address) {
     record = address->GetSockAddr();
     size = address->GetSockAddrSize();
   }
-  int accepted = accept(descriptor_, record, address != nullptr ? &size : nullptr);
+  int accepted =
+      accept(descriptor_, record, address != nullptr ? &size : nullptr);
   if (accepted == -1) {
-    std::fprintf(stderr,
-                 "Socket::Accept() call accept() get fail, err : %d \n",
+    std::fprintf(stderr, "Socket::Accept() call accept() get fail, err : %d \n",
                  errno);
     return nullptr;
   }

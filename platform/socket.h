@@ -39,8 +39,7 @@ class Socket final {
   ssize_t ReceiveOutOfBand(void* buffer, size_t size);
   ssize_t ReceiveOutOfBandPeek(void* buffer, size_t size);
   ssize_t ReceiveFromOutOfBand(void* buffer, size_t size, Address* address);
-  ssize_t ReceiveFromOutOfBandPeek(void* buffer, size_t size,
-                                   Address* address);
+  ssize_t ReceiveFromOutOfBandPeek(void* buffer, size_t size, Address* address);
 
   ssize_t Send(const void* data, size_t length, int flags);
   // A null address sends on the connection, like Send.

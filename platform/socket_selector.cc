@@ -43,8 +43,8 @@ bool SocketSelector::Wait(int32_t millis) {
   // The sets hold FD_SETSIZE bits; a larger descriptor table must not make
   // select look past them.
   int count = std::min(getdtablesize(), static_cast<int>(FD_SETSIZE));
-  int ready = select(count, &result_[kRead], &result_[kWrite],
-                     &result_[kError], &timeout);
+  int ready = select(count, &result_[kRead], &result_[kWrite], &result_[kError],
+                     &timeout);
   if (ready <= 0) {
     // Time-out or error: nothing is ready.
     for (int i = 0; i < 3; ++i) FD_ZERO(&result_[i]);

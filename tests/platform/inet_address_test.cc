@@ -14,14 +14,6 @@ class InetAddressTest : public ::testing::Test {
   InetAddress address_;
 };
 
-TEST_F(InetAddressTest, StartsAsAnyAddressPortZero) {
-  EXPECT_EQ(AF_INET, address_.GetSockAddr()->sa_family);
-  EXPECT_EQ(0u, address_.GetAddress());
-  EXPECT_EQ(0, address_.GetPort());
-  EXPECT_EQ(16u, address_.GetSockAddrSize());
-  EXPECT_EQ("0.0.0.0", address_.ToString());
-}
-
 TEST_F(InetAddressTest, SetHostReadsAddressAndOptionalPort) {
   struct Case {
     const char* text;

@@ -24,17 +24,6 @@ TEST_F(LinuxPlatformTest, GetPlatformIsASingleton) {
   EXPECT_EQ(1, platform_->GetSound()->Play3());
 }
 
-TEST_F(LinuxPlatformTest, BasePlatformMakesNothing) {
-  Platform base;
-  EXPECT_EQ(nullptr, base.CreateThread());
-  EXPECT_EQ(nullptr, base.CreateMutex());
-  EXPECT_EQ(nullptr, base.CreateLightMutex());
-  EXPECT_EQ(nullptr, base.CreateSynchronize());
-  EXPECT_EQ(nullptr, base.CreateSocket());
-  EXPECT_EQ(nullptr, base.GetSound());
-  EXPECT_EQ(nullptr, platform_->Reserved0());
-}
-
 TEST_F(LinuxPlatformTest, CreateSocketHasNoDescriptor) {
   std::unique_ptr<Socket> socket = platform_->CreateSocket();
   ASSERT_NE(nullptr, socket);

@@ -78,8 +78,4 @@ TEST_F(SocketSelectorTest, NegativeTimeoutReturnsAtOnce) {
   EXPECT_FALSE(selector_.Wait(-5));
 }
 
-TEST_F(SocketSelectorTest, InstanceIsProcessWide) {
-  EXPECT_EQ(&SocketSelector::Instance(), &SocketSelector::Instance());
-}
-
 }  // namespace

@@ -95,14 +95,6 @@ TEST_F(SocketTest, SendAndReceiveOverLoopback) {
   EXPECT_EQ("127.0.0.1", peer.ToString());
 }
 
-TEST_F(SocketTest, SendToWithoutAddressSendsOnConnection) {
-  Connect();
-  EXPECT_EQ(2, client_.SendTo("ok", 2, nullptr, 0));
-  char buffer[4] = {};
-  EXPECT_EQ(2, accepted_->ReceiveFrom(buffer, sizeof(buffer), nullptr, 0));
-  EXPECT_EQ("ok", std::string(buffer));
-}
-
 TEST_F(SocketTest, ReceiveReportsClosedPeerAsZero) {
   Connect();
   client_.Close();

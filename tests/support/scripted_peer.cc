@@ -121,8 +121,8 @@ bool ScriptedPeer::NextReply(const std::string& request, PeerReply* reply) {
     Step step = std::move(steps_.front());
     steps_.pop_front();
     if (step.request != request) {
-      mismatches_.push_back("expected [" + step.request + "] got [" +
-                            request + "]");
+      mismatches_.push_back("expected [" + step.request + "] got [" + request +
+                            "]");
     }
     *reply = std::move(step.reply);
     return true;

@@ -25,18 +25,18 @@ class LinkArg {
   using Lines = std::vector<std::string>;
 
   enum class Kind {
-    kNumber,       // %d, %l in the request
-    kText,         // %s in the request
-    kLines,        // %u in the request
-    kMaps,         // %m in the request
-    kTime,         // %t in the request
-    kNumberOut,    // %d, %l in the reply
-    kTextOut,      // %s in the reply
-    kLinesOut,     // %u in the reply
-    kDevicesOut,   // %u in the reply, into a DeviceList
-    kRangeOut,     // %v in the reply
-    kMapsOut,      // %m in the reply
-    kTimeOut,      // %t in the reply
+    kNumber,      // %d, %l in the request
+    kText,        // %s in the request
+    kLines,       // %u in the request
+    kMaps,        // %m in the request
+    kTime,        // %t in the request
+    kNumberOut,   // %d, %l in the reply
+    kTextOut,     // %s in the reply
+    kLinesOut,    // %u in the reply
+    kDevicesOut,  // %u in the reply, into a DeviceList
+    kRangeOut,    // %v in the reply
+    kMapsOut,     // %m in the reply
+    kTimeOut,     // %t in the reply
   };
 
   // Request arguments.

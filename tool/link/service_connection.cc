@@ -117,9 +117,10 @@ void ReadReplyValue(char c, const LinkArg& arg, const std::string& reply,
       *arg.text_out() = reply;
       break;
     case 'u': {
-      std::vector<std::string>* lines = arg.kind() == LinkArg::Kind::kLinesOut
-                                            ? arg.lines_out()
-                                            : arg.devices_out()->mutable_lines();
+      std::vector<std::string>* lines =
+          arg.kind() == LinkArg::Kind::kLinesOut
+              ? arg.lines_out()
+              : arg.devices_out()->mutable_lines();
       std::string line;
       while (std::getline(in, line)) lines->push_back(line);
       break;
@@ -166,9 +167,9 @@ void ReadReplyValue(char c, const LinkArg& arg, const std::string& reply,
 // the no-code result.
 int32_t ServiceError(const std::string& reply) {
   size_t i = 4;
-  while (i < reply.size() && (reply[i] == ' ' || reply[i] == '\t' ||
-                              reply[i] == '\n' || reply[i] == '\v' ||
-                              reply[i] == '\f' || reply[i] == '\r')) {
+  while (i < reply.size() &&
+         (reply[i] == ' ' || reply[i] == '\t' || reply[i] == '\n' ||
+          reply[i] == '\v' || reply[i] == '\f' || reply[i] == '\r')) {
     ++i;
   }
   bool negative = false;

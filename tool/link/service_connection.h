@@ -138,30 +138,30 @@ class ServiceConnection final {
   int32_t GetPropFirmwareVersion(std::string* version);  // DEV PROP_FWVER
 
   // Ratings and link properties; one integer each.
-  int32_t GetPropVolt(int32_t* value);               // DEV PROP_VOLT
-  int32_t GetPropFrequencyLow(int32_t* value);       // DEV PROP_FREQLO
-  int32_t GetPropFrequencyHigh(int32_t* value);      // DEV PROP_FREQHI
-  int32_t GetPropVa(int32_t* value);                 // DEV PROP_VA
-  int32_t GetPropWatt(int32_t* value);               // DEV PROP_WATT
-  int32_t GetPropPortType(int32_t* value);           // DEV PROP_PORTTYPE
-  int32_t GetPropMediaType(int32_t* value);          // DEV PROP_MEDIATYPE
-  int32_t GetPropMediaIndex(int32_t* value);         // DEV PROP_MEDIAIDX
-  int32_t GetPropBatteryVoltage(int32_t* value);     // DEV PROP_BATVOLT
-  int32_t GetPropBatteryNumber(int32_t* value);      // DEV PROP_BATNUM
-  int32_t GetPropBatteryAmpereHours(int32_t* value); // DEV PROP_BATAH
-  int32_t GetPropBatteryExternal(int32_t* value);    // DEV PROP_BATEXT
+  int32_t GetPropVolt(int32_t* value);                // DEV PROP_VOLT
+  int32_t GetPropFrequencyLow(int32_t* value);        // DEV PROP_FREQLO
+  int32_t GetPropFrequencyHigh(int32_t* value);       // DEV PROP_FREQHI
+  int32_t GetPropVa(int32_t* value);                  // DEV PROP_VA
+  int32_t GetPropWatt(int32_t* value);                // DEV PROP_WATT
+  int32_t GetPropPortType(int32_t* value);            // DEV PROP_PORTTYPE
+  int32_t GetPropMediaType(int32_t* value);           // DEV PROP_MEDIATYPE
+  int32_t GetPropMediaIndex(int32_t* value);          // DEV PROP_MEDIAIDX
+  int32_t GetPropBatteryVoltage(int32_t* value);      // DEV PROP_BATVOLT
+  int32_t GetPropBatteryNumber(int32_t* value);       // DEV PROP_BATNUM
+  int32_t GetPropBatteryAmpereHours(int32_t* value);  // DEV PROP_BATAH
+  int32_t GetPropBatteryExternal(int32_t* value);     // DEV PROP_BATEXT
 
   // One line per selectable port; appended to devices.
   int32_t GetPropMediaDevices(DeviceList* devices);  // DEV PROP_MEDIADEVICES
 
   // Settings and commands; the reply carries no values.
-  int32_t SetPropInputHigh(int32_t value);     // DEV SET_PROP_INPUTHI
-  int32_t SetPropInputLow(int32_t value);      // DEV SET_PROP_INPUTLO
-  int32_t SetPropBatteryLow(int32_t value);    // DEV SET_PROP_BATTERYLO
-  int32_t SetPropBatteryOutput(int32_t value); // DEV SET_PROP_BATOUT
-  int32_t SetPropColdStart(int32_t value);     // DEV SET_PROP_COLDSTART
+  int32_t SetPropInputHigh(int32_t value);      // DEV SET_PROP_INPUTHI
+  int32_t SetPropInputLow(int32_t value);       // DEV SET_PROP_INPUTLO
+  int32_t SetPropBatteryLow(int32_t value);     // DEV SET_PROP_BATTERYLO
+  int32_t SetPropBatteryOutput(int32_t value);  // DEV SET_PROP_BATOUT
+  int32_t SetPropColdStart(int32_t value);      // DEV SET_PROP_COLDSTART
   // Starts a self-test of that many seconds; -1 cancels a running test.
-  int32_t CommandSelfTest(int32_t seconds);    // DEV CMD_SELFTEST
+  int32_t CommandSelfTest(int32_t seconds);  // DEV CMD_SELFTEST
 
   // Logs: list 0 events, 1 saved files, 2 status records.
   // The key from which paging of the list starts.
@@ -170,7 +170,7 @@ class ServiceConnection final {
   // to entries); an empty page means the end.
   int32_t LogPrevious(int32_t list, int32_t key, int32_t* next_key,
                       std::vector<std::string>* entries);  // "LOG PRV ..."
-  int32_t LogClear(int32_t list);  // "LOG CLR %d\r"
+  int32_t LogClear(int32_t list);                          // "LOG CLR %d\r"
 
   // Parameters of the two key spaces; values are whole reply texts.
   int32_t GetPtcParameter(const std::string& key, std::string* value);
@@ -179,9 +179,9 @@ class ServiceConnection final {
   int32_t SetPolParameter(const std::string& key, const std::string& value);
 
  private:
-  Platform* platform_;                 // borrowed; process-wide by default
-  SocketSelector* selector_;           // borrowed; process-wide by default
-  std::unique_ptr<Socket> socket_;     // null until the first Connect
+  Platform* platform_;              // borrowed; process-wide by default
+  SocketSelector* selector_;        // borrowed; process-wide by default
+  std::unique_ptr<Socket> socket_;  // null until the first Connect
   int32_t send_timeout_millis_ = kSendTimeoutMillis;
   int32_t receive_timeout_millis_ = kReceiveTimeoutMillis;
 };

@@ -82,8 +82,7 @@ TEST_F(ServiceConnectionTest, WritesRequestConversions) {
       {"maps in key order", "M a=\nb=2\n\nc=3\n\n\r",
        [](ServiceConnection* c) {
          // Keys come out sorted: a before b.
-         const LinkArg::TextMaps maps = {{{"b", "2"}, {"a", ""}},
-                                         {{"c", "3"}}};
+         const LinkArg::TextMaps maps = {{{"b", "2"}, {"a", ""}}, {{"c", "3"}}};
          return c->Transact("M %m\r", &maps);
        }},
       {"empty lists", "E \r",
@@ -126,8 +125,7 @@ TEST_F(ServiceConnectionTest, ErrorRepliesGiveTheirNumber) {
       {"ERR -0\r", ServiceConnection::kServiceErrorNoCode},
       // Too large for 32 bits: no usable number rather than a wrapped one.
       {"ERR 4294967304\r", ServiceConnection::kServiceErrorNoCode},
-      {"ERR 99999999999999999999999\r",
-       ServiceConnection::kServiceErrorNoCode},
+      {"ERR 99999999999999999999999\r", ServiceConnection::kServiceErrorNoCode},
       {"ERR 2147483647\r", 2147483647},
       {"ERR -2147483648\r", INT32_MIN},
   };
@@ -187,8 +185,8 @@ TEST_F(ServiceConnectionTest, TextDoesNotMoveReadPosition) {
   int32_t first = 0;
   int32_t second = 0;
   std::string text;
-  EXPECT_EQ(0, connection_.Transact("X\r%d %s ignored %d", &first, &text,
-                                    &second));
+  EXPECT_EQ(
+      0, connection_.Transact("X\r%d %s ignored %d", &first, &text, &second));
   EXPECT_EQ(5, first);
   EXPECT_EQ(-6, second);
   EXPECT_EQ(" 5 -6 tail", text);
@@ -231,11 +229,8 @@ TEST_F(ServiceConnectionTest, LinesSplitAtLineFeeds) {
     std::vector<std::string> lines;
   };
   const Case cases[] = {
-      {"one\r", {"one"}},
-      {"\r", {}},
-      {"a\nb\n\r", {"a", "b"}},
-      {"a\n\nb\r", {"a", "", "b"}},
-      {"\n\r", {""}},
+      {"one\r", {"one"}},           {"\r", {}},     {"a\nb\n\r", {"a", "b"}},
+      {"a\n\nb\r", {"a", "", "b"}}, {"\n\r", {""}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reply);
@@ -301,7 +296,7 @@ TEST_F(ServiceConnectionTest, MismatchedArgumentsSendNothing) {
   const int32_t bad = ServiceConnection::kBadTemplate;
   EXPECT_EQ(bad, connection_.Transact("NO CR %d", 1));
   EXPECT_EQ(bad, connection_.Transact(nullptr));
-  EXPECT_EQ(bad, connection_.Transact("A %d\r"));                  // too few
+  EXPECT_EQ(bad, connection_.Transact("A %d\r"));                   // too few
   EXPECT_EQ(bad, connection_.Transact("A\r%d", &number, &number));  // too many
   EXPECT_EQ(bad, connection_.Transact("A %s\r", 5));        // wrong kind
   EXPECT_EQ(bad, connection_.Transact("A %d\r", "5"));      // wrong kind
@@ -362,8 +357,8 @@ TEST_F(ServiceConnectionTest, EndlessReplyIsCapped) {
   // A reply without CR that grows past the cap ends the exchange instead of
   // growing memory without bound.
   PeerReply reply;
-  reply.pieces.assign(3, std::string(ServiceConnection::kMaxReplyBytes / 2 + 1,
-                                     'x'));
+  reply.pieces.assign(
+      3, std::string(ServiceConnection::kMaxReplyBytes / 2 + 1, 'x'));
   peer_.Expect("X\r", reply);
   std::string text = "kept";
   EXPECT_EQ(ServiceConnection::kCommFailure,
@@ -430,8 +425,8 @@ TEST_F(ServiceConnectionConnectTest, PlatformWithoutSocketsFails) {
 TEST_F(ServiceConnectionConnectTest, HostTextPortOverridesPortNumber) {
   ScriptedPeer peer;
   ASSERT_TRUE(peer.Start());
-  EXPECT_TRUE(connection_.Connect("127.0.0.1:" + std::to_string(peer.port()),
-                                  1));
+  EXPECT_TRUE(
+      connection_.Connect("127.0.0.1:" + std::to_string(peer.port()), 1));
 }
 
 // A peer that accepts but never reads, so the client's send buffers fill.
