@@ -7,6 +7,7 @@
 #include "agent/media/platform_factory.h"
 #include "agent/protocol/i_protocol.h"
 #include "agent/protocol/null_protocol.h"
+#include "agent/protocol/pc_protocol.h"
 #include "agent/protocol/result_codes.h"
 
 namespace {
@@ -69,13 +70,13 @@ IProtocol* ProtocolFactory::Create(int32_t media_type, int32_t media_index) {
   return new NullProtocol(media_type, media_index);
 }
 
-IProtocol* ProtocolFactory::NewProtocol(Kind kind, IMedia* /*media*/) {
+IProtocol* ProtocolFactory::NewProtocol(Kind kind, IMedia* media) {
   // Each kind that is part of the agent is built here on (media, clock_).
   switch (kind) {
     case Kind::kP99:
       return nullptr;
     case Kind::kPc:
-      return nullptr;
+      return new PcProtocol(media, clock_);
     case Kind::kT:
       return nullptr;
   }
