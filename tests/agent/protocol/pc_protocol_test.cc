@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include "agent/protocol/protocol_factory.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/fake_platform_factory.h"
+#include "tests/support/fake_protocol.h"
 #include "tests/support/scripted_media.h"
 
 namespace {
@@ -394,6 +397,99 @@ TEST_F(PcProtocolTest, WithoutMediaEveryLineOperationFails) {
   EXPECT_EQ(protocol.GetModelName(name, &size), 10);
   EXPECT_EQ(protocol.Poll(), 17);
   EXPECT_EQ(protocol.Shutdown(0), 17);
+}
+
+// The real protocol kinds after a first attempt that the test scripts, so
+// that detection of a contact unit is checked whatever that kind is.
+class FirstAttemptStandIn final : public ProtocolFactory {
+ public:
+  FirstAttemptStandIn(PlatformFactory* platform, Clock* clock,
+                      int32_t first_result)
+      : ProtocolFactory(platform, clock), first_result_(first_result) {}
+
+  IProtocol* NewProtocol(Kind kind, IMedia* media) override {
+    kinds_.push_back(kind);
+    if (kind != Kind::kP99) return ProtocolFactory::NewProtocol(kind, media);
+    auto* first = new FakeProtocol;
+    first->SetAnswer("GetModelName", first_result_);
+    return first;
+  }
+
+  const std::vector<Kind>& kinds() const { return kinds_; }
+
+ private:
+  int32_t first_result_;
+  std::vector<Kind> kinds_;
+};
+
+class PcProtocolDetectionTest : public ::testing::Test {
+ protected:
+  using Kind = ProtocolFactory::Kind;
+
+  PcProtocolDetectionTest() {
+    platform_.SetDeviceList({"0.0.None", "1.0.Auto", "2.0.Serial",
+                             "2.1.ttyS0", "2.2.ttyS1"});
+  }
+
+  // A media for serial port `index` whose lines follow `model`.
+  ScriptedMedia* AddPort(int32_t index, const LineModel& model,
+                         bool* released) {
+    auto* media = new ScriptedMedia;
+    media->SetIndex(index);
+    media->SetLineModel(model);
+    media->WatchRelease(released);
+    platform_.AddMedia(2, index, media);
+    return media;
+  }
+
+  FakeClock clock_;
+  FakePlatformFactory platform_;
+};
+
+TEST_F(PcProtocolDetectionTest, SilentLineWithContactUnitGivesPcProtocol) {
+  bool released = false;
+  ScriptedMedia* media = AddPort(1, ContactUnit(kQuiet), &released);
+  FirstAttemptStandIn factory(&platform_, &clock_, 8);
+  Released<IProtocol> protocol(factory.Create(2, 1));
+  ASSERT_NE(dynamic_cast<PcProtocol*>(protocol.get()), nullptr);
+  EXPECT_EQ(factory.kinds(), (std::vector<Kind>{Kind::kP99, Kind::kPc}));
+  EXPECT_EQ(factory.media(), media);
+  char name[16];
+  int32_t size = sizeof name;
+  EXPECT_EQ(protocol->GetModelName(name, &size), 0);
+  EXPECT_STREQ(name, "Generic UPS");
+  int32_t value = 0;
+  EXPECT_EQ(protocol->GetMediaIndex(&value), 0);
+  EXPECT_EQ(value, 1);
+  EXPECT_EQ(protocol->Poll(), 0);
+  protocol.reset();
+  EXPECT_FALSE(released);
+}
+
+TEST_F(PcProtocolDetectionTest, DeadLineIsSkippedWithoutTextAttempt) {
+  bool dead_released = false;
+  bool live_released = false;
+  AddPort(1, ContactUnit(0), &dead_released);
+  ScriptedMedia* live = AddPort(2, ContactUnit(kQuiet), &live_released);
+  FirstAttemptStandIn factory(&platform_, &clock_, 8);
+  Released<IProtocol> protocol(factory.Create(1, 0));
+  ASSERT_NE(dynamic_cast<PcProtocol*>(protocol.get()), nullptr);
+  EXPECT_EQ(factory.kinds(), (std::vector<Kind>{Kind::kP99, Kind::kPc,
+                                                Kind::kP99, Kind::kPc}));
+  EXPECT_TRUE(dead_released);
+  EXPECT_EQ(factory.media(), live);
+  int32_t value = 0;
+  EXPECT_EQ(protocol->GetMediaIndex(&value), 0);
+  EXPECT_EQ(value, 2);
+}
+
+TEST_F(PcProtocolDetectionTest, LineThatAnsweredIsNotTriedAsContactUnit) {
+  bool released = false;
+  AddPort(1, ContactUnit(kQuiet), &released);
+  FirstAttemptStandIn factory(&platform_, &clock_, 9);
+  Released<IProtocol> protocol(factory.Create(2, 1));
+  EXPECT_EQ(dynamic_cast<PcProtocol*>(protocol.get()), nullptr);
+  EXPECT_EQ(factory.kinds(), (std::vector<Kind>{Kind::kP99, Kind::kT}));
 }
 
 }  // namespace
