@@ -159,6 +159,10 @@ void TextUnit::Receive(const uint8_t* data, size_t size, int64_t now_ms,
   last_byte_ms_ = now_ms;
   for (size_t i = 0; i < size; ++i) {
     const char c = static_cast<char>(data[i]);
+    if (c == '\0') {
+      drop(std::string(1, c));  // the agent's port scan sends a zero byte
+      continue;
+    }
     if (c != kCr) {
       pending_.push_back(c);
       if (pending_.size() > kMaxRequestLength) {

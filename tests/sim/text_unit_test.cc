@@ -161,10 +161,11 @@ TEST_F(TextUnitTest, RefusingUnitChangesNothing) {
 }
 
 TEST_F(TextUnitTest, FramesRequestsAndDropsStrays) {
-  // Wake-up CRs are dropped without an answer; two requests in one read.
-  std::vector<WireExchange> exchanges = SendPaced("\r\r");
-  ASSERT_EQ(2u, exchanges.size());
-  EXPECT_TRUE(exchanges[0].ignored);
+  // The scan's zero byte and wake-up CRs are dropped without an answer.
+  std::vector<WireExchange> exchanges = SendPaced(std::string("\0\r\r", 3));
+  ASSERT_EQ(3u, exchanges.size());
+  EXPECT_TRUE(exchanges[0].ignored && exchanges[1].ignored);
+  // Two requests in one read.
   exchanges.clear();
   const std::string both = "P1\rP3\r";
   unit_.Receive(reinterpret_cast<const uint8_t*>(both.data()), both.size(),
