@@ -216,8 +216,8 @@ bool ServiceConnection::Connect(const std::string& host, uint16_t port) {
   }
   if (!socket_->Create(AF_INET, SOCK_STREAM, 0, true)) return false;
   InetAddress address;
-  address.SetPort(port);
   if (!address.SetHost(host)) return false;
+  address.SetPort(port);
   if (!socket_->Connect(address)) {
     // A socket whose connect failed cannot be connected again.
     socket_->Close();

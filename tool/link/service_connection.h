@@ -67,10 +67,10 @@ class ServiceConnection final {
   ServiceConnection(const ServiceConnection&) = delete;
   ServiceConnection& operator=(const ServiceConnection&) = delete;
 
-  // Opens a blocking IPv4 TCP connection to host (dotted quad or name, an
-  // optional ":port" suffix overrides port) and port. False when the socket
-  // cannot be made, the host cannot be resolved or the connect fails; a
-  // failed connect closes the socket so that a later Connect starts afresh.
+  // Opens a blocking IPv4 TCP connection to host (dotted quad or name) and
+  // port; port wins over a ":port" suffix of the host text. False when the
+  // socket cannot be made, the host cannot be resolved or the connect fails;
+  // a failed connect closes the socket so that a later Connect starts afresh.
   bool Connect(const std::string& host, uint16_t port);
   bool IsConnected() const;
 

@@ -422,11 +422,10 @@ TEST_F(ServiceConnectionConnectTest, PlatformWithoutSocketsFails) {
   EXPECT_FALSE(connection.Connect("127.0.0.1", 8855));
 }
 
-TEST_F(ServiceConnectionConnectTest, HostTextPortOverridesPortNumber) {
+TEST_F(ServiceConnectionConnectTest, PortNumberWinsOverHostSuffix) {
   ScriptedPeer peer;
   ASSERT_TRUE(peer.Start());
-  EXPECT_TRUE(
-      connection_.Connect("127.0.0.1:" + std::to_string(peer.port()), 1));
+  EXPECT_TRUE(connection_.Connect("127.0.0.1:1", peer.port()));
 }
 
 // A peer that accepts but never reads, so the client's send buffers fill.
