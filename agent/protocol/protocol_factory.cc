@@ -9,6 +9,7 @@
 #include "agent/protocol/null_protocol.h"
 #include "agent/protocol/pc_protocol.h"
 #include "agent/protocol/result_codes.h"
+#include "agent/protocol/t_protocol.h"
 
 namespace {
 
@@ -78,7 +79,7 @@ IProtocol* ProtocolFactory::NewProtocol(Kind kind, IMedia* media) {
     case Kind::kPc:
       return new PcProtocol(media, clock_);
     case Kind::kT:
-      return nullptr;
+      return new TProtocol(media, clock_);
   }
   return nullptr;
 }
