@@ -31,37 +31,37 @@ constexpr ValueRead kStatusReads[] = {
 
 // W0 to W6; W7 is SetBuzzer.
 constexpr ValueWrite kSettingWrites[] = {
-    &IProtocol::SetInputHigh,  &IProtocol::SetInputLow,
+    &IProtocol::SetInputHigh,       &IProtocol::SetInputLow,
     &IProtocol::SetBatteryLowLevel, &IProtocol::SetBatteryOut,
-    &IProtocol::SetColdStart,  &IProtocol::SetProperty5,
+    &IProtocol::SetColdStart,       &IProtocol::SetProperty5,
     &IProtocol::SetProperty6,
 };
 
 // R0 to R6.
 constexpr SelectedRead kSettingReads[] = {
-    &IProtocol::GetInputHigh,  &IProtocol::GetInputLow,
+    &IProtocol::GetInputHigh,       &IProtocol::GetInputLow,
     &IProtocol::GetBatteryLowLevel, &IProtocol::GetBatteryOut,
-    &IProtocol::GetColdStart,  &IProtocol::GetProperty5,
+    &IProtocol::GetColdStart,       &IProtocol::GetProperty5,
     &IProtocol::GetProperty6,
 };
 
 // R8 to R15.
 constexpr TextRead kTextReads[] = {
-    &IProtocol::GetInputHighRange, &IProtocol::GetInputLowRange,
+    &IProtocol::GetInputHighRange,  &IProtocol::GetInputLowRange,
     &IProtocol::GetBatteryLowRange, &IProtocol::GetBatteryOutRange,
-    &IProtocol::GetModelName,      &IProtocol::GetFirmwareVersion,
-    &IProtocol::GetText36,         &IProtocol::GetText33,
+    &IProtocol::GetModelName,       &IProtocol::GetFirmwareVersion,
+    &IProtocol::GetText36,          &IProtocol::GetText33,
 };
 
 // R16 to R30.
 constexpr ValueRead kFactReads[] = {
-    &IProtocol::GetRatedVoltage,   &IProtocol::GetRatedFrequencyLow,
+    &IProtocol::GetRatedVoltage,       &IProtocol::GetRatedFrequencyLow,
     &IProtocol::GetRatedFrequencyHigh, &IProtocol::GetRatedVA,
-    &IProtocol::GetRatedWatt,      &IProtocol::GetBaudRate,
-    &IProtocol::GetPortType,       &IProtocol::GetMediaType,
-    &IProtocol::GetMediaIndex,     &IProtocol::GetBatteryVoltage,
-    &IProtocol::GetBatteryCount,   &IProtocol::GetBatteryAmpHours,
-    &IProtocol::GetExternalBatteries, &IProtocol::GetProperty46,
+    &IProtocol::GetRatedWatt,          &IProtocol::GetBaudRate,
+    &IProtocol::GetPortType,           &IProtocol::GetMediaType,
+    &IProtocol::GetMediaIndex,         &IProtocol::GetBatteryVoltage,
+    &IProtocol::GetBatteryCount,       &IProtocol::GetBatteryAmpHours,
+    &IProtocol::GetExternalBatteries,  &IProtocol::GetProperty46,
     &IProtocol::GetProperty47,
 };
 

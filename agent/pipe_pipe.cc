@@ -27,7 +27,8 @@ IPipe* PipePipe::Duplicate() {
 int32_t PipePipe::Read(char* buffer, int32_t size) {
   int32_t done = 0;
   while (done < size) {
-    ssize_t got = read(input_fd_, buffer + done, static_cast<size_t>(size - done));
+    ssize_t got =
+        read(input_fd_, buffer + done, static_cast<size_t>(size - done));
     if (got <= 0) return result::kPipeClosed;
     done += static_cast<int32_t>(got);
   }

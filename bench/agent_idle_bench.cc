@@ -39,7 +39,8 @@ void BM_AgentIdleCpu(benchmark::State& state) {
       close(input[0]);
       close(input[1]);
       setenv("UPSAGENT_SERIAL_PATTERN", pattern.c_str(), 1);
-      execl(UPSAGENT_PATH, UPSAGENT_PATH, "1", "0", static_cast<char*>(nullptr));
+      execl(UPSAGENT_PATH, UPSAGENT_PATH, "1", "0",
+            static_cast<char*>(nullptr));
       _exit(127);
     }
     close(input[0]);
@@ -52,8 +53,9 @@ void BM_AgentIdleCpu(benchmark::State& state) {
       state.SkipWithError("the agent did not exit with status 0");
       break;
     }
-    cpu_millis = usage.ru_utime.tv_sec * 1000.0 + usage.ru_utime.tv_usec / 1000.0 +
-                 usage.ru_stime.tv_sec * 1000.0 + usage.ru_stime.tv_usec / 1000.0;
+    cpu_millis =
+        usage.ru_utime.tv_sec * 1000.0 + usage.ru_utime.tv_usec / 1000.0 +
+        usage.ru_stime.tv_sec * 1000.0 + usage.ru_stime.tv_usec / 1000.0;
   }
   rmdir(folder);
   state.counters["agent_cpu_ms"] = cpu_millis;

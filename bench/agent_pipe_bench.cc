@@ -79,9 +79,8 @@ void BM_AgentAnswersCommandBurst(benchmark::State& state) {
     answered += counted;
     if (counted != lines) state.SkipWithError("a line went unanswered");
   }
-  state.counters["lines_per_second"] =
-      benchmark::Counter(static_cast<double>(answered),
-                         benchmark::Counter::kIsRate);
+  state.counters["lines_per_second"] = benchmark::Counter(
+      static_cast<double>(answered), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_AgentAnswersCommandBurst)
     ->Arg(100000)

@@ -200,8 +200,7 @@ int32_t LinuxSerialMedia::Create(uint32_t index) {
   settings_.c_cc[VMIN] = 0;
   cfsetispeed(&settings_, B1200);
   cfsetospeed(&settings_, B1200);
-  if (tcflush(fd_, TCIFLUSH) != 0 ||
-      tcsetattr(fd_, TCSANOW, &settings_) != 0) {
+  if (tcflush(fd_, TCIFLUSH) != 0 || tcsetattr(fd_, TCSANOW, &settings_) != 0) {
     Diagnose(" call tcSetatt() to set attr fail.");
     return 0;
   }
@@ -211,8 +210,9 @@ int32_t LinuxSerialMedia::Create(uint32_t index) {
 int32_t LinuxSerialMedia::Write(const uint8_t* data, int32_t count) {
   if (fd_ < 0 || data == nullptr || count <= 0) return 0;
   if (tcflush(fd_, TCIOFLUSH) != 0) {
-    DiagnoseError("LinuxSerialMedia::Write() call tcflush(TCIOFLUSH) fail. err = ",
-                  errno);
+    DiagnoseError(
+        "LinuxSerialMedia::Write() call tcflush(TCIOFLUSH) fail. err = ",
+        errno);
     return 0;
   }
   int32_t written = 0;

@@ -7,6 +7,7 @@
 #include "agent/media/platform_factory.h"
 #include "agent/protocol/i_protocol.h"
 #include "agent/protocol/null_protocol.h"
+#include "agent/protocol/p99_protocol.h"
 #include "agent/protocol/pc_protocol.h"
 #include "agent/protocol/result_codes.h"
 #include "agent/protocol/t_protocol.h"
@@ -75,7 +76,7 @@ IProtocol* ProtocolFactory::NewProtocol(Kind kind, IMedia* media) {
   // Each kind that is part of the agent is built here on (media, clock_).
   switch (kind) {
     case Kind::kP99:
-      return nullptr;
+      return new P99Protocol(media, clock_);
     case Kind::kPc:
       return new PcProtocol(media, clock_);
     case Kind::kT:

@@ -106,10 +106,10 @@ TEST_F(DeviceRunTest, SteadyCommandsDoNotDelayThePoll) {
   // ends, and the poll follows it at once.
   for (int i = 0; i < 6; ++i) pipe_->AddInput("S3\n", 1000);
   Run();
-  EXPECT_EQ((std::vector<std::string>{"Poll", "GetLoad", "GetLoad", "GetLoad",
-                                      "Poll", "GetLoad", "GetLoad", "GetLoad",
-                                      "Poll"}),
-            record->calls);
+  EXPECT_EQ(
+      (std::vector<std::string>{"Poll", "GetLoad", "GetLoad", "GetLoad", "Poll",
+                                "GetLoad", "GetLoad", "GetLoad", "Poll"}),
+      record->calls);
   EXPECT_EQ(6u, pipe_->Lines().size());
 }
 

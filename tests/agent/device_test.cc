@@ -124,7 +124,7 @@ TEST_F(DeviceTest, FailedOperationRepliesWithItsCode) {
 }
 
 TEST_F(DeviceTest, CommandsOutsideTheTableReplyNotSupported) {
-  const char* lines[] = {"X5",  "s0",  "R33", "R31", "R36", "R38", "S14",
+  const char* lines[] = {"X5",  "s0",   "R33",   "R31",  "R36", "R38", "S14",
                          "S-1", "W8 1", "W-1 1", "C5 1", "C-1", "R-2"};
   for (const char* line : lines) {
     std::string reply = Exchange(line);
@@ -141,9 +141,8 @@ TEST_F(DeviceTest, EchoFollowsTheGrammar) {
     const char* line;
     const char* reply;
   } rows[] = {
-      {"S", "S-1E 1"},         {"", "-1E 1"},
-      {"S007", "S7 1"},        {"S0\r", "S0 23000"},
-      {"S+7", "S7 1"},         {"Sx", "S-1E 1"},
+      {"S", "S-1E 1"},         {"", "-1E 1"},     {"S007", "S7 1"},
+      {"S0\r", "S0 23000"},    {"S+7", "S7 1"},   {"Sx", "S-1E 1"},
       {"S0 junk", "S0 23000"}, {"\r", "\r-1E 1"},
   };
   for (const Row& row : rows) EXPECT_EQ(row.reply, Exchange(row.line));
@@ -158,10 +157,17 @@ TEST_F(DeviceTest, NumberBeyond32BitsIsNotTruncatedIntoTheTable) {
 
 TEST_F(DeviceTest, MissingOrMalformedArgumentRepliesE16WithoutCall) {
   const char* rows[][2] = {
-      {"W0", "W0E 16"},   {"W0 ", "W0E 16"},      {"W0 x", "W0E 16"},
-      {"W7", "W7E 16"},   {"R0", "R0E 16"},       {"R6 -", "R6E 16"},
-      {"C0", "C0E 16"},   {"C1 5", "C1E 16"},     {"C1 5 ", "C1E 16"},
-      {"C2 a", "C2E 16"}, {"W0 99999999999", "W0E 16"},
+      {"W0", "W0E 16"},
+      {"W0 ", "W0E 16"},
+      {"W0 x", "W0E 16"},
+      {"W7", "W7E 16"},
+      {"R0", "R0E 16"},
+      {"R6 -", "R6E 16"},
+      {"C0", "C0E 16"},
+      {"C1 5", "C1E 16"},
+      {"C1 5 ", "C1E 16"},
+      {"C2 a", "C2E 16"},
+      {"W0 99999999999", "W0E 16"},
   };
   for (const auto& row : rows) EXPECT_EQ(row[1], Exchange(row[0]));
   EXPECT_TRUE(protocol_->calls().empty());
@@ -227,9 +233,8 @@ TEST_F(DeviceTest, NewlineInsideTextDoesNotSplitTheReply) {
 }
 
 TEST_F(DeviceTest, DeviceListKeepsSelectableEntries) {
-  platform_.SetDeviceList({"0.0.None", "1.0.Auto", "2.0.AllSerial",
-                           "2.1.ttyS0", "3.0.Other", "3.2.OtherTwo", "junk",
-                           "2.2.ttyS1"});
+  platform_.SetDeviceList({"0.0.None", "1.0.Auto", "2.0.AllSerial", "2.1.ttyS0",
+                           "3.0.Other", "3.2.OtherTwo", "junk", "2.2.ttyS1"});
   EXPECT_EQ("R37 0.0.None,1.0.Auto,2.1.ttyS0,3.0.Other,2.2.ttyS1",
             Exchange("R37"));
   EXPECT_TRUE(protocol_->calls().empty());
@@ -239,8 +244,8 @@ TEST_F(DeviceTest, LongDeviceListIsNotCut) {
   std::vector<std::string> list = {"0.0.None", "1.0.Auto"};
   std::string expected = "R37 0.0.None,1.0.Auto";
   for (int i = 1; i <= 32; ++i) {
-    std::string entry = "2." + std::to_string(i) + ".serial-port-number-" +
-                        std::to_string(i);
+    std::string entry =
+        "2." + std::to_string(i) + ".serial-port-number-" + std::to_string(i);
     list.push_back(entry);
     expected += "," + entry;
   }
@@ -285,7 +290,8 @@ TEST_F(DeviceTest, OverlongLineGetsOneReplyAndNoCall) {
 }
 
 TEST_F(DeviceTest, LineOfExactlyTheBufferSizeIsStillDispatched) {
-  const std::string line = "W0 1" + std::string(Device::kMaxLineLength - 4, ' ');
+  const std::string line =
+      "W0 1" + std::string(Device::kMaxLineLength - 4, ' ');
   ASSERT_EQ(static_cast<size_t>(Device::kMaxLineLength), line.size());
   protocol_->SetAnswer("SetInputHigh", result::kSuccess);
   EXPECT_EQ("W0", Exchange(line));
@@ -367,12 +373,18 @@ TEST_F(DeviceTest, NeedsRestartCoversEveryCell) {
     int32_t type, index, protocol_type, protocol_index;
   };
   const Column columns[12] = {
-      {1, 0, 2, kProtocolIndex}, {1, 0, 3, kProtocolIndex},
-      {1, 0, 0, kProtocolIndex}, {3, 0, 3, kProtocolIndex},
-      {3, 0, 3, -1},             {3, kPresentIndex, 3, kProtocolIndex},
-      {3, kPresentIndex, 3, -1}, {2, 0, 2, kProtocolIndex},
-      {2, 0, 2, -1},             {2, kPresentIndex, 2, kProtocolIndex},
-      {2, kPresentIndex, 2, -1}, {0, 0, 0, 0},
+      {1, 0, 2, kProtocolIndex},
+      {1, 0, 3, kProtocolIndex},
+      {1, 0, 0, kProtocolIndex},
+      {3, 0, 3, kProtocolIndex},
+      {3, 0, 3, -1},
+      {3, kPresentIndex, 3, kProtocolIndex},
+      {3, kPresentIndex, 3, -1},
+      {2, 0, 2, kProtocolIndex},
+      {2, 0, 2, -1},
+      {2, kPresentIndex, 2, kProtocolIndex},
+      {2, kPresentIndex, 2, -1},
+      {0, 0, 0, 0},
   };
   struct Row {
     int32_t type;

@@ -13,7 +13,9 @@ void FakePipe::AddInput(const std::string& bytes, int64_t delay_millis) {
   script_.push_back(Chunk{Chunk::kBytes, bytes, delay_millis});
 }
 
-void FakePipe::AddTimeout() { script_.push_back(Chunk{Chunk::kTimeout, "", 0}); }
+void FakePipe::AddTimeout() {
+  script_.push_back(Chunk{Chunk::kTimeout, "", 0});
+}
 
 void FakePipe::AddReadError() {
   script_.push_back(Chunk{Chunk::kError, "", 0});

@@ -3,8 +3,7 @@
 #include "agent/i_pipe.h"
 #include "agent/media/i_media.h"
 
-FakePlatformFactory::FakePlatformFactory()
-    : devices_{"0.0.None", "1.0.Auto"} {}
+FakePlatformFactory::FakePlatformFactory() : devices_{"0.0.None", "1.0.Auto"} {}
 
 FakePlatformFactory::~FakePlatformFactory() {
   if (pipe_ != nullptr) pipe_->Release();

@@ -26,7 +26,9 @@ class FakePlatformFactory final : public PlatformFactory {
   ~FakePlatformFactory() override;
 
   // The device list reported; starts as "0.0.None", "1.0.Auto".
-  void SetDeviceList(std::vector<std::string> list) { devices_ = std::move(list); }
+  void SetDeviceList(std::vector<std::string> list) {
+    devices_ = std::move(list);
+  }
   // GetDeviceList fails while set.
   void FailDeviceList(bool fail) { fail_device_list_ = fail; }
   // The pipe handed out by the next CreatePipe (owned until then).

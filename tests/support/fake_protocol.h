@@ -65,27 +65,28 @@ class FakeProtocol final : public IProtocol {
   int poll_count() const { return record_->poll_count; }
   std::shared_ptr<const Record> record() const { return record_; }
 
-#define FAKE_VALUE_READ(Name)                    \
-  int32_t Name(int32_t* value) override {        \
-    record_->calls.push_back(#Name);                     \
-    return AnswerValue(#Name, value);            \
+#define FAKE_VALUE_READ(Name)             \
+  int32_t Name(int32_t* value) override { \
+    record_->calls.push_back(#Name);      \
+    return AnswerValue(#Name, value);     \
   }
-#define FAKE_VALUE_WRITE(Name)                                 \
-  int32_t Name(int32_t value) override {                       \
+#define FAKE_VALUE_WRITE(Name)                                                \
+  int32_t Name(int32_t value) override {                                      \
     record_->calls.push_back(std::string(#Name " ") + std::to_string(value)); \
-    return Lookup(#Name).result;                               \
+    return Lookup(#Name).result;                                              \
   }
-#define FAKE_SELECTED_READ(Name)                                     \
-  int32_t Name(int32_t* value, int32_t which) override {             \
+#define FAKE_SELECTED_READ(Name)                                               \
+  int32_t Name(int32_t* value, int32_t which) override {                       \
     record_->calls.push_back(std::string(#Name " ") + std::to_string(*value) + \
-                     " " + std::to_string(which));                   \
-    return AnswerValue(#Name, value);                                \
+                             " " + std::to_string(which));                     \
+    return AnswerValue(#Name, value);                                          \
   }
-#define FAKE_TEXT_READ(Name)                                             \
-  int32_t Name(char* buffer, int32_t* size) override {                   \
-    record_->calls.push_back(std::string(#Name) + (buffer ? " buffer " : " null ") + \
-                     std::to_string(*size));                             \
-    return AnswerText(#Name, buffer, size);                              \
+#define FAKE_TEXT_READ(Name)                                    \
+  int32_t Name(char* buffer, int32_t* size) override {          \
+    record_->calls.push_back(std::string(#Name) +               \
+                             (buffer ? " buffer " : " null ") + \
+                             std::to_string(*size));            \
+    return AnswerText(#Name, buffer, size);                     \
   }
 
   FAKE_VALUE_READ(GetInputVoltage)
@@ -110,7 +111,8 @@ class FakeProtocol final : public IProtocol {
   FAKE_VALUE_WRITE(SetProperty5)
   FAKE_VALUE_WRITE(SetProperty6)
   int32_t SetBuzzer(bool on) override {
-    record_->calls.push_back(std::string("SetBuzzer ") + (on ? "true" : "false"));
+    record_->calls.push_back(std::string("SetBuzzer ") +
+                             (on ? "true" : "false"));
     return Lookup("SetBuzzer").result;
   }
   FAKE_SELECTED_READ(GetInputHigh)
@@ -149,7 +151,7 @@ class FakeProtocol final : public IProtocol {
   FAKE_VALUE_WRITE(StartTest)
   int32_t ShutdownRestore(int32_t delay, int32_t restore) override {
     record_->calls.push_back("ShutdownRestore " + std::to_string(delay) + " " +
-                     std::to_string(restore));
+                             std::to_string(restore));
     return Lookup("ShutdownRestore").result;
   }
   FAKE_VALUE_WRITE(Shutdown)

@@ -23,8 +23,8 @@ class LinuxFactoryTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(folder_.path().empty());
-    setenv(LinuxSerialMedia::kPatternVariable,
-           folder_.Join("ttyS%d").c_str(), 1);
+    setenv(LinuxSerialMedia::kPatternVariable, folder_.Join("ttyS%d").c_str(),
+           1);
     LinuxSerialMedia::ResetDeviceListForTesting();
   }
   void TearDown() override {
@@ -49,10 +49,9 @@ TEST_F(LinuxFactoryTest, ListsNoneAutoAndEverySerialPort) {
   AddPort(1);
   std::vector<std::string> list = {"left over"};
   EXPECT_TRUE(factory_->GetDeviceList(&list));
-  EXPECT_EQ(
-      (std::vector<std::string>{"0.0.None", "1.0.Auto", "2.1.ttyS0",
-                                "2.2.ttyS1"}),
-      list);
+  EXPECT_EQ((std::vector<std::string>{"0.0.None", "1.0.Auto", "2.1.ttyS0",
+                                      "2.2.ttyS1"}),
+            list);
 }
 
 TEST_F(LinuxFactoryTest, WithoutPortsListsNoneAndAutoAndOpensNothing) {

@@ -27,8 +27,8 @@ class LinuxSerialMediaTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(folder_.path().empty());
-    setenv(LinuxSerialMedia::kPatternVariable,
-           folder_.Join("port%d").c_str(), 1);
+    setenv(LinuxSerialMedia::kPatternVariable, folder_.Join("port%d").c_str(),
+           1);
     LinuxSerialMedia::ResetDeviceListForTesting();
   }
   void TearDown() override {
@@ -41,8 +41,7 @@ class LinuxSerialMediaTest : public ::testing::Test {
     terminals_.emplace_back(new PseudoTerminal);
     PseudoTerminal* terminal = terminals_.back().get();
     EXPECT_TRUE(terminal->ok());
-    EXPECT_EQ(0, symlink(terminal->slave_path().c_str(),
-                         PortPath(n).c_str()));
+    EXPECT_EQ(0, symlink(terminal->slave_path().c_str(), PortPath(n).c_str()));
     return terminal;
   }
   std::string PortPath(int n) const {
@@ -291,7 +290,8 @@ TEST_F(LinuxSerialMediaTest, BreakAloneNeedsNoModemLines) {
     EXPECT_EQ(0, set);
     EXPECT_EQ(
         "LinuxSerialMedia::SetPinState() call ioctl(TIOCSBRK/TIOCCBRK) fail. "
-        "err = " + error + " .\n",
+        "err = " +
+            error + " .\n",
         message);
   }
 }

@@ -45,7 +45,9 @@ class FakeKindFactory final : public ProtocolFactory {
     names_[{kind, media}] = name;
   }
   void RemoveKind(Kind kind) { missing_.push_back(kind); }
-  void Name(IMedia* media, const std::string& name) { media_names_[media] = name; }
+  void Name(IMedia* media, const std::string& name) {
+    media_names_[media] = name;
+  }
 
   IProtocol* NewProtocol(Kind kind, IMedia* media) override {
     for (Kind gone : missing_) {
@@ -144,9 +146,9 @@ TEST_F(ProtocolFactoryTest, AutomaticTriesPortsInOrderUntilOneIdentifies) {
 }
 
 TEST_F(ProtocolFactoryTest, EntriesThatAreNoSinglePortAreNeverOpened) {
-  platform_.SetDeviceList({"0.0.None", "1.0.Auto", "0.1.x", "1.2.y",
-                           "2.0.all", "-2.1.neg", "2.-1.neg", "junk", "",
-                           "2", "2.", "2.x.z", "3.4.other"});
+  platform_.SetDeviceList({"0.0.None", "1.0.Auto", "0.1.x", "1.2.y", "2.0.all",
+                           "-2.1.neg", "2.-1.neg", "junk", "", "2", "2.",
+                           "2.x.z", "3.4.other"});
   Released<IProtocol> protocol(factory_.Create(1, 0));
   ASSERT_NE(nullptr, protocol);
   EXPECT_EQ((Calls{{3, 4}}), platform_.media_calls());
@@ -155,8 +157,8 @@ TEST_F(ProtocolFactoryTest, EntriesThatAreNoSinglePortAreNeverOpened) {
 }
 
 TEST_F(ProtocolFactoryTest, SpecificSelectionOpensOnlyThatPort) {
-  platform_.SetDeviceList({"0.0.None", "1.0.Auto", "2.1.a", "2.2.b", "2.3.c",
-                           "3.3.other"});
+  platform_.SetDeviceList(
+      {"0.0.None", "1.0.Auto", "2.1.a", "2.2.b", "2.3.c", "3.3.other"});
   Released<IProtocol> protocol(factory_.Create(2, 3));
   EXPECT_EQ((Calls{{2, 3}}), platform_.media_calls());
   protocol.reset(factory_.Create(3, 0));
