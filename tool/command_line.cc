@@ -12,8 +12,8 @@ void PrintLine(std::ostream& out, const std::string& line) {
   out << line << std::endl;
 }
 
-bool ParseStatusOptions(int argc, const char* const* argv,
-                        ToolOptions* options, std::ostream& out) {
+bool ParseStatusOptions(int argc, const char* const* argv, ToolOptions* options,
+                        std::ostream& out) {
   for (int i = 2; i < argc; ++i) {
     int32_t row = FindName(kStatusOptionNames, kStatusOptionCount, argv[i]);
     if (row < 0) {
@@ -89,7 +89,9 @@ bool ParseLogOptions(int argc, const char* const* argv, ToolOptions* options,
   return true;
 }
 
-bool IsOnOffRow(int32_t row) { return row >= kItemBuzzer && row <= kItemAutoSave; }
+bool IsOnOffRow(int32_t row) {
+  return row >= kItemBuzzer && row <= kItemAutoSave;
+}
 
 bool IsDurationRow(int32_t row) {
   return row >= kItemRecordInterval && row <= kItemPoweroffDelay;
@@ -117,8 +119,7 @@ bool ParseConfigureOptions(int argc, const char* const* argv,
       std::string name(value);
       if (name.size() > kMaxPortNameLength) {
         PrintLine(out, prefix + " require a port name of at most " +
-                           std::to_string(kMaxPortNameLength) +
-                           " characters.");
+                           std::to_string(kMaxPortNameLength) + " characters.");
         return false;
       }
       options->port_name = name;
@@ -177,7 +178,8 @@ bool ParseCommandLine(int argc, const char* const* argv, ToolOptions* options,
   if (command < 0) {
     PrintLine(out, "this command's instruction is :");
     PrintLine(out, "");
-    PrintLine(out, "kovra [status | information | log | configure | test | help]");
+    PrintLine(out,
+              "kovra [status | information | log | configure | test | help]");
     PrintLine(out, "");
     return false;
   }

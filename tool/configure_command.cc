@@ -80,8 +80,7 @@ class ConfigureRows {
         out_ << "set low Input voltage configuration to " << value;
         return connection_->SetPropInputLow(value);
       case kItemBatteryLo:
-        out_ << "set battery critical configuration in percentage to "
-             << value;
+        out_ << "set battery critical configuration in percentage to " << value;
         return connection_->SetPropBatteryLow(value);
       case kItemBatteryOut:
         out_ << "set battery mode output voltage configuration to " << value;

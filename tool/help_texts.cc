@@ -131,22 +131,20 @@ const char* const kTestHelp[] = {
     nullptr};
 
 const char* const kHelpHelp[] = {
-    "Command : kovra help [options]",
-    "description :",
+    "Command : kovra help [options]", "description :",
     "  to display all detailed instruction under each options.",
     "  the options includes status, information, log, configure, test, help.",
     nullptr};
 
 // Texts by command index.
 const char* const* const kTopicTexts[kCommandCount] = {
-    kStatusHelp, kInformationHelp, kLogHelp,
-    kConfigureHelp, kTestHelp,     kHelpHelp};
+    kStatusHelp,    kInformationHelp, kLogHelp,
+    kConfigureHelp, kTestHelp,        kHelpHelp};
 
 }  // namespace
 
 void PrintHelp(int32_t topic, std::ostream& out) {
-  const char* const* text = (topic >= 0 && topic < kCommandCount)
-                                ? kTopicTexts[topic]
-                                : kGeneralHelp;
+  const char* const* text =
+      (topic >= 0 && topic < kCommandCount) ? kTopicTexts[topic] : kGeneralHelp;
   for (; *text != nullptr; ++text) out << *text << std::endl;
 }

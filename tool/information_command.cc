@@ -147,8 +147,7 @@ class InformationRows {
     return result;
   }
 
-  int32_t SettingChoice(SettingRequest request, const char* key,
-                        OnRule rule) {
+  int32_t SettingChoice(SettingRequest request, const char* key, OnRule rule) {
     int32_t value = 0;
     bool readable = false;
     int32_t result = Setting(request, key, &value, &readable);

@@ -108,8 +108,8 @@ bool FormatEventEntry(const std::string& entry, std::string* line) {
   if (blank == std::string::npos) return false;
   std::string code_text = entry.substr(blank + 1);
   int32_t code = -1;
-  const bool known = ReadEventCode(code_text, &code) && code >= 0 &&
-                     code < kEventTextCount;
+  const bool known =
+      ReadEventCode(code_text, &code) && code >= 0 && code < kEventTextCount;
   *line = entry.substr(0, blank + 1) + (known ? kEventTexts[code] : code_text);
   return true;
 }
@@ -128,8 +128,8 @@ std::string FormatStatusRecord(const std::string& entry) {
   std::ostringstream line;
   line << date << ' ' << time << ' ' << input / 100 << "V  " << output / 100
        << "V   " << capacity / 100 << "%      " << load / 100 << "%   "
-       << frequency / 100 << '.' << std::abs((frequency % 100) / 10)
-       << "Hz    " << temperature / 100 << 'C';
+       << frequency / 100 << '.' << std::abs((frequency % 100) / 10) << "Hz    "
+       << temperature / 100 << 'C';
   return line.str();
 }
 

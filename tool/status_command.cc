@@ -179,8 +179,8 @@ class StatusPass {
         if ((result = connection_->GetStatusBackupTime(shared_)) != 0) {
           return result;
         }
-        out_ << "backup time : " << *shared_ / 60 << " minute "
-             << *shared_ % 60 << " seconds." << std::endl;
+        out_ << "backup time : " << *shared_ / 60 << " minute " << *shared_ % 60
+             << " seconds." << std::endl;
         return 0;
       default:
         return 0;
