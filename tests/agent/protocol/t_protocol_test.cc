@@ -128,42 +128,30 @@ TEST_F(TProtocolTest, SetsUpTheLineAndWakesTheUnit) {
     TProtocol protocol(&media_, &clock_);
     EXPECT_EQ(2400, media_.baud_rate());
     EXPECT_EQ(pin::kDtr, media_.driven_pins());
-    ASSERT_EQ(1u, Sent().size());
-    EXPECT_EQ("\r\r", Sent()[0]);
+    EXPECT_EQ((std::vector<std::string>{"\r\r"}), Sent());
 
-    int32_t value = 0;
-    EXPECT_EQ(0, protocol.GetPortType(&value));
-    EXPECT_EQ(2, value);
-    EXPECT_EQ(0, protocol.GetBaudRate(&value));
-    EXPECT_EQ(2400, value);
-    EXPECT_EQ(0, protocol.GetMediaType(&value));
-    EXPECT_EQ(2, value);
-    EXPECT_EQ(0, protocol.GetMediaIndex(&value));
-    EXPECT_EQ(3, value);
-    EXPECT_EQ(0, protocol.GetConnected(&value));
-    EXPECT_EQ(1, value);
-    EXPECT_EQ(0, protocol.GetProperty6(&value, 0));
-    EXPECT_EQ(0, value);
-    // Defaults of the switches need no query.
-    for (auto read : {&TProtocol::GetColdStart, &TProtocol::GetProperty5}) {
-      value = -1;
-      EXPECT_EQ(0, (protocol.*read)(&value, 1));
-      EXPECT_EQ(1, value);
-    }
+    int32_t port = 0, baud = 0, type = 0, index = 0, connected = 0;
+    int32_t property6 = -1, cold = -1, five = -1;
+    EXPECT_EQ(0, protocol.GetPortType(&port));
+    EXPECT_EQ(0, protocol.GetBaudRate(&baud));
+    EXPECT_EQ(0, protocol.GetMediaType(&type));
+    EXPECT_EQ(0, protocol.GetMediaIndex(&index));
+    EXPECT_EQ(0, protocol.GetConnected(&connected));
+    EXPECT_EQ(0, protocol.GetProperty6(&property6, 0));
+    EXPECT_EQ(0, protocol.GetColdStart(&cold, 1));
+    EXPECT_EQ(0, protocol.GetProperty5(&five, 1));
+    EXPECT_EQ((std::vector<int32_t>{2, 2400, 2, 3, 1, 0, 1, 1}),
+              (std::vector<int32_t>{port, baud, type, index, connected,
+                                    property6, cold, five}));
+    // None of these asked the unit, and no status read does.
+    const Status status = ReadStatus(&protocol);
+    EXPECT_EQ(0, status.input + status.capacity + status.power_fail);
     EXPECT_EQ(1u, Sent().size());
   }
   EXPECT_EQ(0, media_.driven_pins() & pin::kDtr);
 }
 
 // ---- Poll ---------------------------------------------------------------
-
-TEST_F(TProtocolTest, StatusReadsAreZeroBeforeTheFirstPoll) {
-  auto protocol = Make();
-  const Status s = ReadStatus(protocol.get());
-  EXPECT_EQ(0, s.input + s.output + s.load + s.capacity + s.temperature +
-                   s.frequency + s.backup + s.power_fail + s.battery_low);
-  EXPECT_TRUE(Sent().empty());
-}
 
 TEST_F(TProtocolTest, PollFillsTheSnapshotFromTheStatusAnswer) {
   AnswerHealthyUnit();
@@ -256,22 +244,18 @@ TEST_F(TProtocolTest, SilentUnitFailsAfterThreeAttemptsWithDrains) {
   EXPECT_EQ((std::vector<int32_t>{100, 100}), clock_.pauses());
 }
 
-TEST_F(TProtocolTest, ShortWriteEndsPollWithNoAnswerWhenDsrIsLow) {
-  AnswerHealthyUnit();
-  auto protocol = Make();
-  media_.SetInputPins(0);
-  media_.LimitNextWrite(1);
-  EXPECT_EQ(result::kNoAnswer, protocol->Poll());
-  EXPECT_EQ(1u, Sent().size());
-  EXPECT_TRUE(clock_.pauses().empty());
-}
-
-TEST_F(TProtocolTest, ShortWritesWithDsrHighAreRetried) {
+TEST_F(TProtocolTest, ShortWritesAreRetriedOnlyWhileDsrIsHigh) {
   AnswerHealthyUnit();
   auto protocol = Make();
   media_.FailWrites(true);
   EXPECT_EQ(result::kShortWrite, protocol->Poll());
   EXPECT_EQ((std::vector<int32_t>{100, 100}), clock_.pauses());
+
+  ClearRecords();
+  media_.SetInputPins(0);
+  EXPECT_EQ(result::kNoAnswer, protocol->Poll());
+  EXPECT_TRUE(clock_.pauses().empty());
+
   media_.FailWrites(false);
   EXPECT_EQ(0, protocol->Poll());
 }
@@ -324,16 +308,8 @@ TEST_F(TProtocolTest, OneSettingsQueryServesAllFourLimits) {
   EXPECT_EQ((std::vector<std::string>{"P1\r"}), Sent());
 }
 
-TEST_F(TProtocolTest, SettingsQueryDropsTheFraction) {
-  Answer("P1\r", "#230.75,264,196,20\r");
-  auto protocol = Make();
-  int32_t value = 0;
-  EXPECT_EQ(0, protocol->GetBatteryOut(&value, 0));
-  EXPECT_EQ(230, value);
-}
-
 TEST_F(TProtocolTest, ShortFieldListFailsButKeepsTheFieldsBeforeTheGap) {
-  Answer("P1\r", "#230,264,196\r");
+  Answer("P1\r", "#230.75,264,196\r");  // the fraction is dropped
   auto protocol = Make();
   int32_t value = 0;
   EXPECT_EQ(result::kMalformedAnswer, protocol->GetInputLow(&value, 0));
@@ -478,28 +454,22 @@ TEST_F(TProtocolTest, OptionQueryFillsSwitchesAndBits) {
 
 // ---- Settings and commands ----------------------------------------------
 
-TEST_F(TProtocolTest, AcknowledgedSettingUpdatesTheCache) {
+TEST_F(TProtocolTest, SettingUpdatesTheCacheOnlyWhenAcknowledged) {
   Answer("P1\r", "#230,264,196,20\r");
+  Answer("C4:07\r", "#1\r");
   Answer("C4:05\r", "#0\r");
-  auto protocol = Make();
-  EXPECT_EQ(0, protocol->SetBatteryLowLevel(5));
-  int32_t value = 0;
-  EXPECT_EQ(0, protocol->GetBatteryLowLevel(&value, 0));
-  EXPECT_EQ(5, value);
-  EXPECT_EQ((std::vector<std::string>{"C4:05\r"}), Sent());
-}
-
-TEST_F(TProtocolTest, RefusedSettingKeepsTheOldValueAndIsNotRetried) {
-  Answer("P1\r", "#230,264,196,20\r");
-  Answer("C4:05\r", "#1\r");
   auto protocol = Make();
   int32_t value = 0;
   ASSERT_EQ(0, protocol->GetBatteryLowLevel(&value, 0));
   ClearRecords();
-  EXPECT_EQ(result::kNotSupported, protocol->SetBatteryLowLevel(5));
-  EXPECT_EQ(1u, Sent().size());
+  EXPECT_EQ(result::kNotSupported, protocol->SetBatteryLowLevel(7));
   EXPECT_EQ(0, protocol->GetBatteryLowLevel(&value, 0));
   EXPECT_EQ(20, value);
+  EXPECT_EQ(0, protocol->SetBatteryLowLevel(5));
+  EXPECT_EQ(0, protocol->GetBatteryLowLevel(&value, 0));
+  EXPECT_EQ(5, value);
+  // A refusal is an answer: no second attempt.
+  EXPECT_EQ((std::vector<std::string>{"C4:07\r", "C4:05\r"}), Sent());
 }
 
 TEST_F(TProtocolTest, SettingCommandsAndTheirCells) {

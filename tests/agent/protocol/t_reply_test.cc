@@ -28,29 +28,21 @@ TEST(TReplyTest, ExtractsPayloadOnlyFromWellFormedReplies) {
   EXPECT_TRUE(ExtractPayload(FrameWithReply("#\r"), &payload));
   EXPECT_TRUE(payload.empty());
 
-  const std::string_view bad[] = {"", "#", "\r", "230\r", "#230", "#230\r\n"};
-  for (std::string_view reply : bad) {
-    EXPECT_FALSE(ExtractPayload(FrameWithReply(reply), &payload))
-        << "'" << reply << "'";
+  // A buffer filled without the CR is cut, hence malformed.
+  const std::string bad[] = {"",     "#",        "\r",
+                             "230\r", "#230",     "#230\r\n",
+                             "#" + std::string(200, '9') + "\r"};
+  for (const std::string& reply : bad) {
+    EXPECT_FALSE(ExtractPayload(FrameWithReply(reply), &payload)) << reply;
   }
-}
+  CommandFrame overlong = FrameWithReply("#1\r");
+  overlong.read_length = 100000;
+  EXPECT_FALSE(ExtractPayload(overlong, &payload));
 
-TEST(TReplyTest, FullBufferWithoutCrIsMalformed) {
-  std::string long_reply = "#" + std::string(200, '9');
-  std::string_view payload;
-  EXPECT_FALSE(ExtractPayload(FrameWithReply(long_reply), &payload));
-  // A full buffer that does end in CR is taken whole.
   const CommandFrame exact = FrameWithReply(
       "#" + std::string(CommandFrame::kBufferSize - 2, '9') + "\r");
   ASSERT_TRUE(ExtractPayload(exact, &payload));
   EXPECT_EQ(static_cast<size_t>(CommandFrame::kBufferSize - 2), payload.size());
-}
-
-TEST(TReplyTest, RejectsReadLengthBeyondTheBuffer) {
-  CommandFrame frame = FrameWithReply("#1\r");
-  frame.read_length = 100000;
-  std::string_view payload;
-  EXPECT_FALSE(ExtractPayload(frame, &payload));
 }
 
 TEST(TReplyTest, SplitsStatusFieldsAtTheSevenLetters) {
