@@ -268,8 +268,7 @@ std::string TextUnit::QueryReply(int query) const {
   switch (query) {
     case 1:
       std::snprintf(text, sizeof text, "%d,%d,%d,%d", config_.battery_out,
-                    config_.input_high, config_.input_low,
-                    config_.battery_low);
+                    config_.input_high, config_.input_low, config_.battery_low);
       payload = text;
       break;
     case 2:
@@ -362,9 +361,8 @@ std::string TextUnit::ShutdownCommand(const std::string& request,
   // "S" then "nn" minutes or ".n" tenths of a minute, then "Rrrrr" minutes
   // until the output returns, counted from now.
   const size_t r = request.find('R');
-  const std::string delay = request.substr(1, r == std::string::npos
-                                                  ? std::string::npos
-                                                  : r - 1);
+  const std::string delay =
+      request.substr(1, r == std::string::npos ? std::string::npos : r - 1);
   int64_t number = 0;
   int64_t delay_ms = 0;
   if (!delay.empty() && delay[0] == '.') {

@@ -53,7 +53,8 @@ IntegerScan ScanInteger(std::string_view text, int base) {
     const int digit = DigitValue(text[i], base);
     if (digit < 0) break;
     any = true;
-    if (scan.magnitude <= kInt32Max) scan.magnitude = scan.magnitude * base + digit;
+    if (scan.magnitude <= kInt32Max)
+      scan.magnitude = scan.magnitude * base + digit;
   }
   if (any) {
     scan.end = i;

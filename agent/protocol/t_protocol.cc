@@ -47,15 +47,15 @@ enum Cell : int {
 };
 
 // The property queries and what they fill.
-constexpr int32_t kSettingsQuery = 1;   // P1: the four limits
-constexpr int32_t kRatingsQuery = 2;    // P2
-constexpr int32_t kBatteryQuery = 3;    // P3
-constexpr int32_t kIdentityQuery = 4;   // P4: four texts
-constexpr int32_t kOutRangeQuery = 5;   // P5 to P8: range texts
+constexpr int32_t kSettingsQuery = 1;  // P1: the four limits
+constexpr int32_t kRatingsQuery = 2;   // P2
+constexpr int32_t kBatteryQuery = 3;   // P3
+constexpr int32_t kIdentityQuery = 4;  // P4: four texts
+constexpr int32_t kOutRangeQuery = 5;  // P5 to P8: range texts
 constexpr int32_t kHighRangeQuery = 6;
 constexpr int32_t kLowRangeQuery = 7;
 constexpr int32_t kBatteryLowRangeQuery = 8;
-constexpr int32_t kOptionsQuery = 9;    // P9: option bits
+constexpr int32_t kOptionsQuery = 9;  // P9: option bits
 
 constexpr int kSettingsCells[] = {kBatteryOut, kInputHigh, kInputLow,
                                   kBatteryLowLevel};
@@ -252,17 +252,17 @@ int32_t TProtocol::ParseQueryAnswer(int32_t number, std::string_view payload) {
     case kIdentityQuery:
       return ParseIdentification(payload);
     case kOutRangeQuery:
-      return cells_[kBatteryOutRange].StoreText(
-          PropertyCell::kCurrent, TrimRangeText(payload).c_str());
+      return cells_[kBatteryOutRange].StoreText(PropertyCell::kCurrent,
+                                                TrimRangeText(payload).c_str());
     case kHighRangeQuery:
-      return cells_[kInputHighRange].StoreText(
-          PropertyCell::kCurrent, TrimRangeText(payload).c_str());
+      return cells_[kInputHighRange].StoreText(PropertyCell::kCurrent,
+                                               TrimRangeText(payload).c_str());
     case kLowRangeQuery:
-      return cells_[kInputLowRange].StoreText(
-          PropertyCell::kCurrent, TrimRangeText(payload).c_str());
+      return cells_[kInputLowRange].StoreText(PropertyCell::kCurrent,
+                                              TrimRangeText(payload).c_str());
     case kBatteryLowRangeQuery:
-      return cells_[kBatteryLowRange].StoreText(
-          PropertyCell::kCurrent, TrimRangeText(payload).c_str());
+      return cells_[kBatteryLowRange].StoreText(PropertyCell::kCurrent,
+                                                TrimRangeText(payload).c_str());
     case kOptionsQuery:
       return ParseOptions(payload);
     default:
@@ -305,8 +305,8 @@ int32_t TProtocol::ParseOptions(std::string_view payload) {
   const struct {
     int cell;
     int32_t value;
-  } stores[] = {{kOption52, bits.option52}, {kOption53, bits.option53},
-                {kOption47, bits.option47}, {kOption46, bits.option46},
+  } stores[] = {{kOption52, bits.option52},    {kOption53, bits.option53},
+                {kOption47, bits.option47},    {kOption46, bits.option46},
                 {kColdStart, bits.cold_start}, {kSetting5, bits.setting5},
                 {kBuzzerSetting, bits.buzzer}};
   for (const auto& store : stores) {
@@ -345,8 +345,8 @@ int32_t TProtocol::ReadLimit(int cell, int32_t* value, int32_t which,
   std::unique_ptr<char[]> text(new (std::nothrow) char[size]);
   if (!text) return result::kOutOfMemory;
   if ((this->*range)(text.get(), &size) == result::kSuccess) {
-    const int32_t code = limit.StoreNumber(PropertyCell::kDefault,
-                                           MiddleRangeValue(text.get()));
+    const int32_t code =
+        limit.StoreNumber(PropertyCell::kDefault, MiddleRangeValue(text.get()));
     if (code != result::kSuccess) return code;
   }
   return limit.ReadNumber(PropertyCell::kDefault, value);
@@ -446,7 +446,8 @@ int32_t TProtocol::GetBatteryVoltage(int32_t* value) {
 }
 int32_t TProtocol::GetBatteryCount(int32_t* value) {
   int32_t hundredths = 0;
-  const int32_t code = ReadNumber(kBatteryCountCell, kBatteryQuery, &hundredths);
+  const int32_t code =
+      ReadNumber(kBatteryCountCell, kBatteryQuery, &hundredths);
   if (code != result::kSuccess) return code;
   return Report(hundredths / 100, value);
 }

@@ -150,8 +150,7 @@ class TProtocol final : public IProtocol {
 
   // Sends a numbered setting (two attempts) and, when `cell` is not -1,
   // stores the value there once the unit acknowledged it.
-  int32_t SendSetting(int32_t setting, int32_t value, int32_t digits,
-                      int cell);
+  int32_t SendSetting(int32_t setting, int32_t value, int32_t digits, int cell);
   // One exchange of a shutdown command and its acknowledgement.
   int32_t SendShutdown(const std::string& command);
 

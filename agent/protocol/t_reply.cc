@@ -36,7 +36,8 @@ bool Bit(uint8_t byte, int bit) { return ((byte >> bit) & 1) != 0; }
 
 bool ExtractPayload(const CommandFrame& frame, std::string_view* payload) {
   int32_t received = frame.read_length;
-  if (received > CommandFrame::kBufferSize) received = CommandFrame::kBufferSize;
+  if (received > CommandFrame::kBufferSize)
+    received = CommandFrame::kBufferSize;
   if (received < 2) {
     // One byte cannot be both '#' and CR.
     return false;
@@ -132,7 +133,8 @@ bool DecodeOptionBits(std::string_view payload, TOptionBits* bits) {
     if ((static_cast<uint8_t>(c) & 0x80) == 0) return false;
   }
   const uint8_t a = payload.empty() ? 0xC7 : static_cast<uint8_t>(payload[0]);
-  const uint8_t b = payload.size() >= 3 ? static_cast<uint8_t>(payload[2]) : 0xF0;
+  const uint8_t b =
+      payload.size() >= 3 ? static_cast<uint8_t>(payload[2]) : 0xF0;
   bits->option52 = Bit(a, 4) ? 0 : 1;
   bits->option53 = Bit(a, 3);
   bits->option47 = Bit(a, 5);

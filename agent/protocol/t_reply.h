@@ -20,8 +20,15 @@ bool ExtractPayload(const CommandFrame& frame, std::string_view* payload);
 struct TStatusFields {
   static constexpr char kLetters[] = "IOLBTFS";
   static constexpr int kCount = 7;
-  enum Index { kInput, kOutput, kLoad, kCapacity, kTemperature, kFrequency,
-               kStatus };
+  enum Index {
+    kInput,
+    kOutput,
+    kLoad,
+    kCapacity,
+    kTemperature,
+    kFrequency,
+    kStatus
+  };
 
   std::string_view field[kCount];
   bool present[kCount] = {};

@@ -47,8 +47,8 @@ TEST_F(TextProtocolTest, DetectsTheUnitAndServesItsStatus) {
   EXPECT_EQ(2400, Number("R21"));
   std::string last;
   EXPECT_TRUE(rig_.AgentUntil(
-      "S0", [](const std::string& reply) { return reply == "S0 23000"; },
-      10000, &last))
+      "S0", [](const std::string& reply) { return reply == "S0 23000"; }, 10000,
+      &last))
       << last;
   EXPECT_EQ(5000, Number("S5"));
   EXPECT_EQ(0, Number("S7"));

@@ -73,7 +73,7 @@ TEST_F(TextUnitTest, HexadecimalStatusAvoidsFieldLetters) {
   ASSERT_TRUE(ParseTextUnitOption("--text-hex", "on", &config, &error));
   SimState state;
   TextUnit unit(config, &state);
-  state.capacity_percent = 100.0;  // 0x64
+  state.capacity_percent = 100.0;     // 0x64
   state.temperature_celsius = 187.5;  // 0xbb.32: a 'B' would split the field
   std::vector<WireExchange> exchanges;
   const std::string request = "D\r";
@@ -193,8 +193,8 @@ TEST(TextUnitOptionsTest, ParsesAndRejectsOptionValues) {
                                   &error));
   EXPECT_TRUE(error.empty());
   EXPECT_EQ(270, config.input_high);
-  EXPECT_TRUE(ParseTextUnitOption("--text-query", "P6=250,260,270", &config,
-                                  &error));
+  EXPECT_TRUE(
+      ParseTextUnitOption("--text-query", "P6=250,260,270", &config, &error));
   EXPECT_EQ("250,260,270", config.input_high_range);
   EXPECT_TRUE(ParseTextUnitOption("--text-option-a", "0xCF", &config, &error));
   EXPECT_EQ(0xCF, config.option_a);

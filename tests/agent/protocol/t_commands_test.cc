@@ -16,8 +16,8 @@ TEST(TCommandsTest, EncodesSelfTests) {
     int32_t seconds;
     const char* expected;
   } cases[] = {
-      {10, "T.1\r"}, {59, "T.9\r"},   {60, "T01\r"},  {119, "T01\r"},
-      {7200, "T99\r"}, {0, "T.1\r"},  {-1, "CT\r"},   {-2, "T.1\r"},
+      {10, "T.1\r"},   {59, "T.9\r"},   {60, "T01\r"},   {119, "T01\r"},
+      {7200, "T99\r"}, {0, "T.1\r"},    {-1, "CT\r"},    {-2, "T.1\r"},
       {-600, "T.1\r"}, {kMax, "T99\r"}, {kMin, "T.1\r"}, {5940, "T99\r"},
   };
   for (const auto& c : cases) {
@@ -30,10 +30,17 @@ TEST(TCommandsTest, EncodesShutdowns) {
     int32_t delay;
     const char* expected;
   } cases[] = {
-      {30, "S.5\r"},   {5, "S.1\r"},     {3600, "S10\r"}, {120, "S02\r"},
-      {-1, "C\r"},     {0, "S.1\r"},     {59, "S.9\r"},   {kMax, "S10\r"},
+      {30, "S.5\r"},
+      {5, "S.1\r"},
+      {3600, "S10\r"},
+      {120, "S02\r"},
+      {-1, "C\r"},
+      {0, "S.1\r"},
+      {59, "S.9\r"},
+      {kMax, "S10\r"},
       // Other negative delays take the shortest form, never "S-2".
-      {-120, "S.1\r"}, {kMin, "S.1\r"},
+      {-120, "S.1\r"},
+      {kMin, "S.1\r"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.expected, ShutdownCommand(c.delay)) << c.delay;

@@ -19,8 +19,7 @@ using Bytes = ScriptedMedia::Bytes;
 
 // The status answer of a healthy 230 V unit; its status byte 0x81 carries
 // none of the six flags.
-const char kGoodStatus[] =
-    "#I230.0O230.0L025.0B100.0T30.0F50.0S\x81\x84\r";
+const char kGoodStatus[] = "#I230.0O230.0L025.0B100.0T30.0F50.0S\x81\x84\r";
 // Options: A = 0x80 (decimal numbers), B = 0xF0; battery: 7.2 Ah, 2 pieces.
 const char kDecimalOptions[] = "#\x80\x80\xF0\r";
 const char kBatteryData[] = "#12.0,2,7.2,0\r";
@@ -194,9 +193,9 @@ TEST_F(TProtocolTest, StatusByteBitsSetTheFlags) {
 
 TEST_F(TProtocolTest, RejectsStatusAnswersWithMissingOrShortFields) {
   const char* bad[] = {
-      "#I230.0O230.0L025.0B100.0T30.0F50.0S\x81\r",       // S of one byte
-      "#I230.0O230.0L025.0B100.0T30.0S\x81\x84\r",        // no F
-      "#I230.0O230.0L025.0B100.0T30.0F50.0\r",            // no S
+      "#I230.0O230.0L025.0B100.0T30.0F50.0S\x81\r",  // S of one byte
+      "#I230.0O230.0L025.0B100.0T30.0S\x81\x84\r",   // no F
+      "#I230.0O230.0L025.0B100.0T30.0F50.0\r",       // no S
   };
   for (const char* answer : bad) {
     answers_.clear();
@@ -354,7 +353,8 @@ TEST_F(TProtocolTest, IdentificationTextsEndAtTheFirstBlank) {
   auto protocol = Make();
   int32_t code = 0;
   EXPECT_EQ("X1", Text(&TProtocol::GetModelName, protocol.get(), &code));
-  EXPECT_EQ("2.10", Text(&TProtocol::GetFirmwareVersion, protocol.get(), &code));
+  EXPECT_EQ("2.10",
+            Text(&TProtocol::GetFirmwareVersion, protocol.get(), &code));
   EXPECT_EQ("a", Text(&TProtocol::GetText36, protocol.get(), &code));
   EXPECT_EQ("b", Text(&TProtocol::GetText33, protocol.get(), &code));
   EXPECT_EQ(1u, Sent().size());
@@ -393,8 +393,8 @@ TEST_F(TProtocolTest, DefaultLimitComesFromTheMiddleOfTheRange) {
   auto protocol = Make();
   int32_t value = 0;
   int32_t code = 0;
-  EXPECT_EQ("250,260,270", Text(&TProtocol::GetInputHighRange, protocol.get(),
-                                &code));
+  EXPECT_EQ("250,260,270",
+            Text(&TProtocol::GetInputHighRange, protocol.get(), &code));
   EXPECT_EQ(0, protocol->GetInputHigh(&value, 1));
   EXPECT_EQ(260, value);
   EXPECT_EQ(0, protocol->GetInputLow(&value, 1));
@@ -403,8 +403,7 @@ TEST_F(TProtocolTest, DefaultLimitComesFromTheMiddleOfTheRange) {
   EXPECT_EQ(20, value);
   EXPECT_EQ(0, protocol->GetBatteryOut(&value, 1));
   EXPECT_EQ(200, value);
-  EXPECT_EQ((std::vector<std::string>{"P6\r", "P7\r", "P8\r", "P5\r"}),
-            Sent());
+  EXPECT_EQ((std::vector<std::string>{"P6\r", "P7\r", "P8\r", "P5\r"}), Sent());
   // Derived once, then served from the default slot.
   ClearRecords();
   EXPECT_EQ(0, protocol->GetInputHigh(&value, 1));
@@ -418,10 +417,9 @@ TEST_F(TProtocolTest, EmptyOrZeroRangeHasNoDefault) {
     auto protocol = Make();
     int32_t value = 0;
     int32_t size = 0;
-    EXPECT_EQ(result::kNotReadYet,
-              protocol->GetInputHighRange(nullptr, &size)) << answer;
-    EXPECT_EQ(result::kNotReadYet, protocol->GetInputHigh(&value, 1))
+    EXPECT_EQ(result::kNotReadYet, protocol->GetInputHighRange(nullptr, &size))
         << answer;
+    EXPECT_EQ(result::kNotReadYet, protocol->GetInputHigh(&value, 1)) << answer;
   }
 }
 
@@ -572,9 +570,9 @@ TEST_F(TProtocolTest, ShutdownsNeedAnAcknowledgement) {
   EXPECT_EQ(0, protocol->ShutdownRestore(-1, 600));
   // A silent unit: malformed at once, no second attempt.
   EXPECT_EQ(result::kMalformedAnswer, protocol->Shutdown(120));
-  EXPECT_EQ((std::vector<std::string>{"S02R0012\r", "S.5\r", "C\r", "C\r",
-                                      "S02\r"}),
-            Sent());
+  EXPECT_EQ(
+      (std::vector<std::string>{"S02R0012\r", "S.5\r", "C\r", "C\r", "S02\r"}),
+      Sent());
   EXPECT_TRUE(clock_.pauses().empty());
 }
 

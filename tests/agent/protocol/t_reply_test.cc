@@ -29,8 +29,12 @@ TEST(TReplyTest, ExtractsPayloadOnlyFromWellFormedReplies) {
   EXPECT_TRUE(payload.empty());
 
   // A buffer filled without the CR is cut, hence malformed.
-  const std::string bad[] = {"",     "#",        "\r",
-                             "230\r", "#230",     "#230\r\n",
+  const std::string bad[] = {"",
+                             "#",
+                             "\r",
+                             "230\r",
+                             "#230",
+                             "#230\r\n",
                              "#" + std::string(200, '9') + "\r"};
   for (const std::string& reply : bad) {
     EXPECT_FALSE(ExtractPayload(FrameWithReply(reply), &payload)) << reply;
@@ -46,8 +50,7 @@ TEST(TReplyTest, ExtractsPayloadOnlyFromWellFormedReplies) {
 }
 
 TEST(TReplyTest, SplitsStatusFieldsAtTheSevenLetters) {
-  const std::string payload =
-      "junkI230.0O230.0L025.0B100.0T30.0F50.0S\x81\x84";
+  const std::string payload = "junkI230.0O230.0L025.0B100.0T30.0F50.0S\x81\x84";
   const TStatusFields fields = SplitStatusFields(payload);
   EXPECT_TRUE(fields.AllPresent());
   EXPECT_EQ("230.0", fields.field[TStatusFields::kInput]);
@@ -118,8 +121,8 @@ TEST(TReplyTest, DecodesOptionBytes) {
   ASSERT_TRUE(DecodeOptionBits("", &bits));  // A = 0xC7, B = 0xF0
   EXPECT_EQ((std::vector<int32_t>{1, 0, 0, 1, 1, 1, 1}),
             (std::vector<int32_t>{bits.option52, bits.option53, bits.option47,
-                                  bits.option46, bits.cold_start,
-                                  bits.setting5, bits.buzzer}));
+                                  bits.option46, bits.cold_start, bits.setting5,
+                                  bits.buzzer}));
   // Fewer than three bytes: B still counts as 0xF0.
   ASSERT_TRUE(DecodeOptionBits("\x98\x80", &bits));
   EXPECT_EQ(0, bits.option52);
@@ -135,7 +138,8 @@ TEST(TReplyTest, BackupTimeSaturatesOnHostileBatteryData) {
   EXPECT_EQ(kMax, EstimateBackupTime(kMax, kMax, kMax, 0));
   EXPECT_EQ(std::numeric_limits<int32_t>::min(),
             EstimateBackupTime(kMax, -kMax, kMax, 0));
-  EXPECT_EQ(kMax, EstimateBackupTime(1000, 1000, 1000, std::numeric_limits<int32_t>::min()));
+  EXPECT_EQ(kMax, EstimateBackupTime(1000, 1000, 1000,
+                                     std::numeric_limits<int32_t>::min()));
 }
 
 TEST(TReplyTest, ReadsAcknowledgements) {
