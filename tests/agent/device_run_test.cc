@@ -77,12 +77,6 @@ TEST_F(DeviceRunTest, FirstPollComesBeforeTheFirstCommand) {
             platform_.pipe_calls());
 }
 
-TEST_F(DeviceRunTest, EndOfInputDeletesTheProtocolBeforeReturning) {
-  protocols_.Queue("p1");
-  Run(2, 1);
-  EXPECT_EQ((Log{"create 2 1", "p1 deleted"}), log_);
-}
-
 TEST_F(DeviceRunTest, PollsOncePerPeriodWhileIdle) {
   FakeProtocol* protocol = protocols_.Queue("p1");
   auto record = protocol->record();
@@ -147,19 +141,6 @@ TEST_F(DeviceRunTest, MediaChangeRestartsWithTheNewSelection) {
   EXPECT_EQ("C4E 20\n", pipe_->written());
 }
 
-TEST_F(DeviceRunTest, MediaChangeWithoutRestartKeepsTheProtocol) {
-  FakeProtocol* first = protocols_.Queue("p1");
-  auto first_record = first->record();
-  first->SetMedia(2, 1);
-  pipe_->AddInput("C4 1 0\n");
-  pipe_->AddTimeout();
-  Run(2, 1);
-  // The selection is stored; the protocol stays until its poll fails.
-  EXPECT_EQ((Log{"create 2 1", "p1 deleted"}), log_);
-  EXPECT_EQ(2, first_record->poll_count);
-  EXPECT_EQ(1, device_->media_type());
-}
-
 TEST_F(DeviceRunTest, CommandResult18PollsAtOnce) {
   FakeProtocol* protocol = protocols_.Queue("p1");
   auto record = protocol->record();
@@ -189,12 +170,6 @@ TEST_F(DeviceRunTest, RestartWithoutProtocolEndsTheLoop) {
   pipe_->TimeOutWhenEmpty(true);
   Run();
   EXPECT_EQ((Log{"create 2 1", "p1 deleted", "create 2 1"}), log_);
-  EXPECT_TRUE(pipe_->read_limits().empty());
-}
-
-TEST_F(DeviceRunTest, FirstDetectionWithoutProtocolReadsNothing) {
-  Run();
-  EXPECT_EQ(Log{"create 2 1"}, log_);
   EXPECT_TRUE(pipe_->read_limits().empty());
 }
 

@@ -1,9 +1,9 @@
 #include "agent/device.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "agent/protocol/null_protocol.h"
 #include "agent/protocol/result_codes.h"
 #include "gtest/gtest.h"
 #include "tests/support/fake_clock.h"
@@ -46,28 +46,40 @@ class DeviceTest : public ::testing::Test {
   int32_t last_code_ = -1;
 };
 
-TEST_F(DeviceTest, ValueCommandsReachTheirOperations) {
-  struct Row {
+TEST_F(DeviceTest, ValueReadsReachTheirOperations) {
+  // S0 to S13, then R16 to R30.
+  const char* status[] = {
+      "GetInputVoltage", "GetOutputVoltage",  "GetBatteryCapacity",
+      "GetLoad",         "GetTemperature",    "GetFrequency",
+      "GetBackupTime",   "GetPowerFail",      "GetBatteryLow",
+      "GetTestActive",   "GetShutdownActive", "GetStatusFlag11",
+      "GetConnected",    "GetBuzzerActive"};
+  const char* facts[] = {
+      "GetRatedVoltage",      "GetRatedFrequencyLow", "GetRatedFrequencyHigh",
+      "GetRatedVA",           "GetRatedWatt",         "GetBaudRate",
+      "GetPortType",          "GetMediaType",         "GetMediaIndex",
+      "GetBatteryVoltage",    "GetBatteryCount",      "GetBatteryAmpHours",
+      "GetExternalBatteries", "GetProperty46",        "GetProperty47"};
+  std::vector<std::pair<std::string, const char*>> rows;
+  for (int i = 0; i < 14; ++i)
+    rows.emplace_back("S" + std::to_string(i), status[i]);
+  for (int i = 0; i < 15; ++i)
+    rows.emplace_back("R" + std::to_string(16 + i), facts[i]);
+  for (const auto& row : rows) {
+    Build();
+    protocol_->SetAnswer(row.second, result::kSuccess, -4711);
+    EXPECT_EQ(row.first + " -4711", Exchange(row.first));
+    EXPECT_EQ(Calls{row.second}, protocol_->calls()) << row.first;
+  }
+}
+
+TEST_F(DeviceTest, SettingsAndCommandsPassTheirArguments) {
+  const struct {
     const char* line;
     const char* operation;
     const char* call;
     const char* reply;
-  };
-  const Row rows[] = {
-      {"S0", "GetInputVoltage", "GetInputVoltage", "S0 4711"},
-      {"S1", "GetOutputVoltage", "GetOutputVoltage", "S1 4711"},
-      {"S2", "GetBatteryCapacity", "GetBatteryCapacity", "S2 4711"},
-      {"S3", "GetLoad", "GetLoad", "S3 4711"},
-      {"S4", "GetTemperature", "GetTemperature", "S4 4711"},
-      {"S5", "GetFrequency", "GetFrequency", "S5 4711"},
-      {"S6", "GetBackupTime", "GetBackupTime", "S6 4711"},
-      {"S7", "GetPowerFail", "GetPowerFail", "S7 4711"},
-      {"S8", "GetBatteryLow", "GetBatteryLow", "S8 4711"},
-      {"S9", "GetTestActive", "GetTestActive", "S9 4711"},
-      {"S10", "GetShutdownActive", "GetShutdownActive", "S10 4711"},
-      {"S11", "GetStatusFlag11", "GetStatusFlag11", "S11 4711"},
-      {"S12", "GetConnected", "GetConnected", "S12 4711"},
-      {"S13", "GetBuzzerActive", "GetBuzzerActive", "S13 4711"},
+  } rows[] = {
       {"R0 0", "GetInputHigh", "GetInputHigh 0 0", "R0 4711"},
       {"R1 1", "GetInputLow", "GetInputLow 1 1", "R1 4711"},
       {"R2 0", "GetBatteryLowLevel", "GetBatteryLowLevel 0 0", "R2 4711"},
@@ -75,21 +87,6 @@ TEST_F(DeviceTest, ValueCommandsReachTheirOperations) {
       {"R4 0", "GetColdStart", "GetColdStart 0 0", "R4 4711"},
       {"R5 0", "GetProperty5", "GetProperty5 0 0", "R5 4711"},
       {"R6 1", "GetProperty6", "GetProperty6 1 1", "R6 4711"},
-      {"R16", "GetRatedVoltage", "GetRatedVoltage", "R16 4711"},
-      {"R17", "GetRatedFrequencyLow", "GetRatedFrequencyLow", "R17 4711"},
-      {"R18", "GetRatedFrequencyHigh", "GetRatedFrequencyHigh", "R18 4711"},
-      {"R19", "GetRatedVA", "GetRatedVA", "R19 4711"},
-      {"R20", "GetRatedWatt", "GetRatedWatt", "R20 4711"},
-      {"R21", "GetBaudRate", "GetBaudRate", "R21 4711"},
-      {"R22", "GetPortType", "GetPortType", "R22 4711"},
-      {"R23", "GetMediaType", "GetMediaType", "R23 4711"},
-      {"R24", "GetMediaIndex", "GetMediaIndex", "R24 4711"},
-      {"R25", "GetBatteryVoltage", "GetBatteryVoltage", "R25 4711"},
-      {"R26", "GetBatteryCount", "GetBatteryCount", "R26 4711"},
-      {"R27", "GetBatteryAmpHours", "GetBatteryAmpHours", "R27 4711"},
-      {"R28", "GetExternalBatteries", "GetExternalBatteries", "R28 4711"},
-      {"R29", "GetProperty46", "GetProperty46", "R29 4711"},
-      {"R30", "GetProperty47", "GetProperty47", "R30 4711"},
       {"W0 5", "SetInputHigh", "SetInputHigh 5", "W0"},
       {"W1 -7", "SetInputLow", "SetInputLow -7", "W1"},
       {"W2 5", "SetBatteryLowLevel", "SetBatteryLowLevel 5", "W2"},
@@ -105,7 +102,7 @@ TEST_F(DeviceTest, ValueCommandsReachTheirOperations) {
       {"C2 30", "Shutdown", "Shutdown 30", "C2"},
       {"C3", "CancelCommand", "CancelCommand", "C3"},
   };
-  for (const Row& row : rows) {
+  for (const auto& row : rows) {
     Build();
     protocol_->SetAnswer(row.operation, result::kSuccess, 4711);
     EXPECT_EQ(row.reply, Exchange(row.line)) << row.line;
@@ -171,6 +168,12 @@ TEST_F(DeviceTest, MissingOrMalformedArgumentRepliesE16WithoutCall) {
   };
   for (const auto& row : rows) EXPECT_EQ(row[1], Exchange(row[0]));
   EXPECT_TRUE(protocol_->calls().empty());
+  // A malformed media change leaves the selection as it was.
+  Build(2, 1);
+  EXPECT_EQ("C4E 16", Exchange("C4 1"));
+  EXPECT_EQ("C4E 16", Exchange("C4 x 1"));
+  EXPECT_EQ(2, device_->media_type());
+  EXPECT_EQ(1, device_->media_index());
 }
 
 TEST_F(DeviceTest, CarriageReturnOnlyEndsTheArgument) {
@@ -238,19 +241,6 @@ TEST_F(DeviceTest, DeviceListKeepsSelectableEntries) {
   EXPECT_EQ("R37 0.0.None,1.0.Auto,2.1.ttyS0,3.0.Other,2.2.ttyS1",
             Exchange("R37"));
   EXPECT_TRUE(protocol_->calls().empty());
-}
-
-TEST_F(DeviceTest, LongDeviceListIsNotCut) {
-  std::vector<std::string> list = {"0.0.None", "1.0.Auto"};
-  std::string expected = "R37 0.0.None,1.0.Auto";
-  for (int i = 1; i <= 32; ++i) {
-    std::string entry =
-        "2." + std::to_string(i) + ".serial-port-number-" + std::to_string(i);
-    list.push_back(entry);
-    expected += "," + entry;
-  }
-  platform_.SetDeviceList(list);
-  EXPECT_EQ(expected, Exchange("R37"));
 }
 
 TEST_F(DeviceTest, DeviceListFailureRepliesE17) {
@@ -337,24 +327,6 @@ TEST_F(DeviceTest, MediaChangeWithoutRestartStillStoresSelection) {
   EXPECT_EQ(result::kNotSupported, last_code_);
   EXPECT_EQ(1, device_->media_type());
   EXPECT_EQ(0, device_->media_index());
-}
-
-TEST_F(DeviceTest, MalformedMediaChangeKeepsSelection) {
-  Build(2, 1);
-  EXPECT_EQ("C4E 16", Exchange("C4 1"));
-  EXPECT_EQ("C4E 16", Exchange("C4 x 1"));
-  EXPECT_EQ(2, device_->media_type());
-  EXPECT_EQ(1, device_->media_index());
-}
-
-TEST_F(DeviceTest, NullProtocolAnswersThroughTheDispatcher) {
-  pipe_ = new FakePipe(&clock_);
-  device_->Attach(pipe_, new NullProtocol(2, 0));
-  protocol_ = nullptr;
-  EXPECT_EQ("S0E 8", Exchange("S0"));
-  EXPECT_EQ("R23 2", Exchange("R23"));
-  EXPECT_EQ("R24 0", Exchange("R24"));
-  EXPECT_EQ("R12E 1", Exchange("R12"));
 }
 
 // The media selection matrix, as rows of the new selection and columns of

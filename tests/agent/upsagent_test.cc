@@ -147,16 +147,6 @@ TEST_F(UpsagentTest, AnswersWithoutSerialPortsAndExitsOnEndOfInput) {
   EXPECT_EQ(0, agent.WaitExit());
 }
 
-TEST_F(UpsagentTest, ReportsTheSelectionItWasStartedWith) {
-  Agent agent({"2", "3"}, Pattern());
-  ASSERT_TRUE(agent.started());
-  EXPECT_EQ("R23 2", agent.Ask("R23"));
-  EXPECT_EQ("R24 3", agent.Ask("R24"));
-  EXPECT_EQ("S12E 8", agent.Ask("S12"));
-  agent.CloseInput();
-  EXPECT_EQ(0, agent.WaitExit());
-}
-
 TEST_F(UpsagentTest, AnswersBackToBackLinesInOrder) {
   Agent agent({"1", "0"}, Pattern());
   ASSERT_TRUE(agent.started());

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "agent/i_pipe.h"
 #include "agent/media/i_media.h"
 #include "agent/media/linux_serial_media.h"
 #include "gtest/gtest.h"
@@ -83,25 +82,6 @@ TEST_F(LinuxFactoryTest, CreateMediaOpensOnlySerialPorts) {
   EXPECT_EQ(1, media->GetIndex());
   EXPECT_EQ(1000, media->GetReadTimeout());
   media->Release();
-}
-
-TEST_F(LinuxFactoryTest, PipeUsesTheGivenDescriptors) {
-  int in[2];
-  int out[2];
-  ASSERT_EQ(0, pipe(in));
-  ASSERT_EQ(0, pipe(out));
-  IPipe* channel = factory_->CreatePipe(in[0], out[1]);
-  ASSERT_NE(nullptr, channel);
-  ASSERT_EQ(1, write(in[1], "C", 1));
-  char byte = 0;
-  EXPECT_EQ(0, channel->ReadTimeout(&byte, 1, 1000));
-  EXPECT_EQ('C', byte);
-  EXPECT_EQ(0, channel->Write("ok\n", 3));
-  char reply[3];
-  EXPECT_EQ(3, read(out[0], reply, 3));
-  channel->Release();
-  close(in[1]);
-  close(out[0]);
 }
 
 }  // namespace

@@ -80,15 +80,6 @@ TEST_F(LinuxSerialMediaTest, ScanStopsAtTheFirstMissingDevice) {
             GetCapturedStderr());
 }
 
-TEST_F(LinuxSerialMediaTest, DeviceListIsBuiltOnceUntilReset) {
-  AddPort(0);
-  EXPECT_EQ(1u, Entries().size());
-  AddPort(1);
-  EXPECT_EQ(1u, Entries().size());
-  LinuxSerialMedia::ResetDeviceListForTesting();
-  EXPECT_EQ(2u, Entries().size());
-}
-
 TEST_F(LinuxSerialMediaTest, CreateRefusesIndexZeroAndNegative) {
   AddPort(0);
   LinuxSerialMedia media(&clock_);
@@ -232,14 +223,6 @@ TEST_F(LinuxSerialMediaTest, WriteFlushesThenPacesEveryByte) {
   EXPECT_EQ(0, media->Read(buffer, -1, 16));
 }
 
-TEST_F(LinuxSerialMediaTest, ClosedMediaRefusesIo) {
-  LinuxSerialMedia media(&clock_);
-  uint8_t byte = 'x';
-  EXPECT_EQ(0, media.Write(&byte, 1));
-  EXPECT_EQ(0, media.Read(&byte, 1, 1));
-  EXPECT_EQ(0, media.SetBaudRate(2400));
-}
-
 TEST_F(LinuxSerialMediaTest, SetPinStateRefusesInputPins) {
   LinuxSerialMedia media(&clock_);
   CaptureStderr();
@@ -272,28 +255,6 @@ TEST_F(LinuxSerialMediaTest, PinFailuresNameTheFailedCall) {
           "LinuxSerialMedia::SetPinState() call ioctl(TIOCMGET) fail. err = " +
           error + " .\n",
       GetCapturedStderr());
-}
-
-TEST_F(LinuxSerialMediaTest, BreakAloneNeedsNoModemLines) {
-  AddPort(0);
-  std::unique_ptr<LinuxSerialMedia> media = OpenFirst(&clock_);
-  errno = 0;
-  int started = ioctl(media->fd(), TIOCCBRK);
-  const std::string error = std::to_string(errno);
-  CaptureStderr();
-  int32_t set = media->SetPinState(0x04, 0);
-  std::string message = GetCapturedStderr();
-  if (started == 0) {
-    EXPECT_EQ(1, set);
-    EXPECT_EQ("", message);
-  } else {
-    EXPECT_EQ(0, set);
-    EXPECT_EQ(
-        "LinuxSerialMedia::SetPinState() call ioctl(TIOCSBRK/TIOCCBRK) fail. "
-        "err = " +
-            error + " .\n",
-        message);
-  }
 }
 
 TEST(LinuxSerialMediaPatternTest, AcceptsOnlyOnePlaceholderAndNoOtherPercent) {

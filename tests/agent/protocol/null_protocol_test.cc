@@ -25,19 +25,4 @@ TEST(NullProtocolTest, StatusReadsAnswerNoUnitAndWriteNothing) {
   }
 }
 
-TEST(NullProtocolTest, ReportsItsSelectionAndSupportsNothingElse) {
-  NullProtocol protocol(2, 9);
-  int32_t value = 0;
-  EXPECT_EQ(result::kSuccess, protocol.GetMediaType(&value));
-  EXPECT_EQ(2, value);
-  EXPECT_EQ(result::kSuccess, protocol.GetMediaIndex(&value));
-  EXPECT_EQ(9, value);
-  EXPECT_EQ(result::kNotSupported, protocol.Poll());
-  EXPECT_EQ(result::kNotSupported, protocol.GetRatedVA(&value));
-  EXPECT_EQ(result::kNotSupported, protocol.StartTest(10));
-  char name[16];
-  int32_t size = sizeof(name);
-  EXPECT_EQ(result::kNotSupported, protocol.GetModelName(name, &size));
-}
-
 }  // namespace

@@ -41,9 +41,6 @@ class FakeKindFactory final : public ProtocolFactory {
   void SetProbe(Kind kind, IMedia* media, int32_t result_code) {
     probes_[{kind, media}] = result_code;
   }
-  void SetModelName(Kind kind, IMedia* media, const std::string& name) {
-    names_[{kind, media}] = name;
-  }
   void RemoveKind(Kind kind) { missing_.push_back(kind); }
   void Name(IMedia* media, const std::string& name) {
     media_names_[media] = name;
@@ -56,15 +53,10 @@ class FakeKindFactory final : public ProtocolFactory {
     std::string name = std::string(KindName(kind)) + "@" + media_names_[media];
     log_->push_back(name + " made");
     FakeProtocol* protocol = new FakeProtocol(log_, name);
-    auto text = names_.find({kind, media});
-    if (text != names_.end()) {
-      protocol->SetText("GetModelName", text->second);
-    } else {
-      auto probe = probes_.find({kind, media});
-      protocol->SetAnswer("GetModelName", probe == probes_.end()
-                                              ? result::kNoAnswer
-                                              : probe->second);
-    }
+    auto probe = probes_.find({kind, media});
+    protocol->SetAnswer("GetModelName", probe == probes_.end()
+                                            ? result::kNoAnswer
+                                            : probe->second);
     last_ = protocol->record();
     return protocol;
   }
@@ -74,7 +66,6 @@ class FakeKindFactory final : public ProtocolFactory {
  private:
   Log* log_;
   std::map<std::pair<Kind, IMedia*>, int32_t> probes_;
-  std::map<std::pair<Kind, IMedia*>, std::string> names_;
   std::map<IMedia*, std::string> media_names_;
   std::vector<Kind> missing_;
   std::shared_ptr<const FakeProtocol::Record> last_;
@@ -200,23 +191,6 @@ TEST_F(ProtocolFactoryTest, HeldMediaIsReleasedOnlyAfterItsProtocol) {
   EXPECT_TRUE(released);
 }
 
-TEST_F(ProtocolFactoryTest, DestructionReleasesHeldMedia) {
-  bool released = false;
-  {
-    FakeKindFactory factory(&platform_, &clock_, &log_);
-    platform_.SetDeviceList({"2.1.a"});
-    ScriptedMedia* media = new ScriptedMedia;
-    media->WatchRelease(&released);
-    platform_.AddMedia(2, 1, media);
-    factory.SetProbe(Kind::kP99, media, result::kSuccess);
-    IProtocol* protocol = factory.Create(1, 0);
-    ASSERT_NE(nullptr, protocol);
-    protocol->Release();
-    EXPECT_FALSE(released);
-  }
-  EXPECT_TRUE(released);
-}
-
 TEST_F(ProtocolFactoryTest, ProbeAsksForTheModelNameIn16Bytes) {
   ScriptedMedia media;
   factory_.SetProbe(Kind::kP99, &media, result::kSuccess);
@@ -257,18 +231,6 @@ TEST_F(ProtocolFactoryTest, SilentLineFailingContactProbeIsNotTriedAsText) {
   EXPECT_EQ(nullptr, factory_.Probe(&media));
   EXPECT_EQ((Log{"p99@m made", "p99@m deleted", "pc@m made", "pc@m deleted"}),
             log_);
-}
-
-TEST_F(ProtocolFactoryTest, ModelNameOf16BytesFailsTheProbe) {
-  ScriptedMedia media;
-  factory_.SetModelName(Kind::kP99, &media, std::string(15, 'M'));
-  Released<IProtocol> protocol(factory_.Probe(&media));
-  EXPECT_NE(nullptr, protocol);
-
-  ScriptedMedia other;
-  factory_.SetModelName(Kind::kP99, &other, std::string(16, 'M'));
-  factory_.SetProbe(Kind::kT, &other, result::kNotThisProtocol);
-  EXPECT_EQ(nullptr, factory_.Probe(&other));
 }
 
 TEST_F(ProtocolFactoryTest, MissingFirstKindFallsBackToTheTextKind) {
