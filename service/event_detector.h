@@ -32,8 +32,10 @@ struct EventThresholds {
   int32_t overload_off = 9500;
   int32_t temperature_on = 4000;
   int32_t temperature_off = 3800;
-  // How many consecutive poll passes must agree before a change counts.
-  int32_t confirm_passes = 2;
+  // How many consecutive poll passes must agree before a change counts. The
+  // agent reads the unit every 3 s and the service reads the agent every
+  // second, so five passes always span two readings of the unit.
+  int32_t confirm_passes = 5;
 };
 
 // Turns the stream of poll passes into events: communication, utility,

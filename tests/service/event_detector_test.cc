@@ -28,7 +28,13 @@ class EventDetectorTest : public ::testing::Test {
     return events;
   }
 
-  EventDetector detector_{EventThresholds()};
+  static EventThresholds TwoPasses() {
+    EventThresholds thresholds;
+    thresholds.confirm_passes = 2;
+    return thresholds;
+  }
+
+  EventDetector detector_{TwoPasses()};
 };
 
 using Events = std::vector<int32_t>;

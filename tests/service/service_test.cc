@@ -24,6 +24,9 @@ class ServiceTest : public ::testing::Test {
     ASSERT_FALSE(dir_.path().empty());
     OpenStores();
     config_.listen_port = 0;
+    // The pass counts below assume these.
+    config_.poll_period_ms = 3000;
+    config_.thresholds.confirm_passes = 2;
     const char* const kScript[][2] = {
         {"S0", "22000"}, {"S1", "22400"}, {"S2", "10000"}, {"S3", "3500"},
         {"S4", "3000"},  {"S5", "5000"},  {"S6", "125"},   {"S7", "0"},
