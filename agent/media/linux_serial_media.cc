@@ -208,13 +208,15 @@ int32_t LinuxSerialMedia::Create(uint32_t index) {
 }
 
 int32_t LinuxSerialMedia::Write(const uint8_t* data, int32_t count) {
-  if (fd_ < 0 || data == nullptr || count <= 0) return 0;
+  if (fd_ < 0) return 0;
+  // Even a write of nothing discards what is pending on the line.
   if (tcflush(fd_, TCIOFLUSH) != 0) {
     DiagnoseError(
         "LinuxSerialMedia::Write() call tcflush(TCIOFLUSH) fail. err = ",
         errno);
     return 0;
   }
+  if (data == nullptr || count <= 0) return 0;
   int32_t written = 0;
   while (written < count) {
     if (write(fd_, data + written, 1) != 1) break;

@@ -221,6 +221,12 @@ TEST_F(LinuxSerialMediaTest, WriteFlushesThenPacesEveryByte) {
 
   uint8_t buffer[16];
   EXPECT_EQ(0, media->Read(buffer, -1, 16));
+
+  // A write of nothing still discards a waiting reply.
+  ASSERT_TRUE(terminal->Send("late"));
+  ASSERT_TRUE(PseudoTerminal::WaitReadable(media->fd(), 5000));
+  EXPECT_EQ(0, media->Write(command, 0));
+  EXPECT_EQ(0, media->Read(buffer, -1, 16));
 }
 
 TEST_F(LinuxSerialMediaTest, SetPinStateRefusesInputPins) {
