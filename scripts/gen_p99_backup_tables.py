@@ -18,7 +18,8 @@ The other entries are made from them:
      non-decreasing, start at 0 at the entry's first capacity point, and the
      entry ends at the first point that reaches 10000 (or at capacity 100).
 
-Run:  python3 scripts/gen_p99_backup_tables.py > agent/protocol/p99_backup_tables.cc
+Run:  python3 scripts/gen_p99_backup_tables.py |
+        clang-format --assume-filename=x.cc > agent/protocol/p99_backup_tables.cc
 """
 
 import sys

@@ -56,9 +56,7 @@ int32_t CheckEcho(const CommandFrame& frame, int32_t count) {
 }  // namespace
 
 P99Protocol::P99Protocol(IMedia* media, Clock* clock)
-    : media_(media),
-      proxy_(new P99Proxy(this)),
-      exchange_(media, clock) {
+    : media_(media), proxy_(new P99Proxy(this)), exchange_(media, clock) {
   proxy_->StoreNumber(P99Proxy::kCellPortType, kPortType);
   proxy_->StoreNumber(P99Proxy::kCellBaudRate, kBaudRate);
   proxy_->StoreNumber(P99Proxy::kCellMediaType, media_->GetType());
@@ -83,7 +81,7 @@ void P99Protocol::Release() { delete this; }
 
 // ----- Forwarded to the proxy -------------------------------------------
 
-#define P99_FORWARD(Name)                                                \
+#define P99_FORWARD(Name) \
   int32_t P99Protocol::Name(int32_t* value) { return proxy_->Name(value); }
 
 P99_FORWARD(GetInputVoltage)
@@ -136,15 +134,15 @@ int32_t P99Protocol::GetText33(char* buffer, int32_t* size) {
                      [&] { return ReadInfoText(); });
 }
 
-#define P99_IDENTIFIED_TEXT(Name)                                        \
-  int32_t P99Protocol::Name(char* buffer, int32_t* size) {               \
-    return ReadOrQuery([&] { return proxy_->Name(buffer, size); },       \
-                       [&] { return ReadIdentification(); });            \
+#define P99_IDENTIFIED_TEXT(Name)                                  \
+  int32_t P99Protocol::Name(char* buffer, int32_t* size) {         \
+    return ReadOrQuery([&] { return proxy_->Name(buffer, size); }, \
+                       [&] { return ReadIdentification(); });      \
   }
-#define P99_IDENTIFIED_NUMBER(Name)                                      \
-  int32_t P99Protocol::Name(int32_t* value) {                            \
-    return ReadOrQuery([&] { return proxy_->Name(value); },              \
-                       [&] { return ReadIdentification(); });            \
+#define P99_IDENTIFIED_NUMBER(Name)                           \
+  int32_t P99Protocol::Name(int32_t* value) {                 \
+    return ReadOrQuery([&] { return proxy_->Name(value); },   \
+                       [&] { return ReadIdentification(); }); \
   }
 
 P99_IDENTIFIED_TEXT(GetModelName)
@@ -159,8 +157,12 @@ P99_IDENTIFIED_NUMBER(GetModelClass)
 
 // ----- Settings -----------------------------------------------------------
 
-int32_t P99Protocol::SetInputHigh(int32_t value) { return WriteSetting(0, value); }
-int32_t P99Protocol::SetInputLow(int32_t value) { return WriteSetting(1, value); }
+int32_t P99Protocol::SetInputHigh(int32_t value) {
+  return WriteSetting(0, value);
+}
+int32_t P99Protocol::SetInputLow(int32_t value) {
+  return WriteSetting(1, value);
+}
 int32_t P99Protocol::SetBatteryLowLevel(int32_t value) {
   return WriteSetting(2, value);
 }
@@ -210,18 +212,28 @@ int32_t P99Protocol::GetVoltageVariant(int32_t* value, int32_t which) {
 
 int32_t P99Protocol::ReadProxyItem(int32_t item, int32_t* out, int32_t which) {
   switch (item) {
-    case 0: return proxy_->GetInputHigh(out, which);
-    case 1: return proxy_->GetInputLow(out, which);
-    case 2: return proxy_->GetBatteryLowLevel(out, which);
-    case 3: return proxy_->GetBatteryOut(out, which);
-    case 4: return proxy_->GetColdStart(out, which);
-    case 5: return proxy_->GetProperty5(out, which);
-    case 6: return proxy_->GetProperty6(out, which);
-    case P99Proxy::kItem29: return proxy_->GetProperty46(out);
-    case P99Proxy::kItemVoltageClass: return proxy_->GetVoltageClass(out);
+    case 0:
+      return proxy_->GetInputHigh(out, which);
+    case 1:
+      return proxy_->GetInputLow(out, which);
+    case 2:
+      return proxy_->GetBatteryLowLevel(out, which);
+    case 3:
+      return proxy_->GetBatteryOut(out, which);
+    case 4:
+      return proxy_->GetColdStart(out, which);
+    case 5:
+      return proxy_->GetProperty5(out, which);
+    case 6:
+      return proxy_->GetProperty6(out, which);
+    case P99Proxy::kItem29:
+      return proxy_->GetProperty46(out);
+    case P99Proxy::kItemVoltageClass:
+      return proxy_->GetVoltageClass(out);
     case P99Proxy::kItemVoltageVariant:
       return proxy_->GetVoltageVariant(out, which);
-    default: return result::kNoTableItem;
+    default:
+      return result::kNoTableItem;
   }
 }
 
@@ -265,9 +277,8 @@ int32_t P99Protocol::WriteSetting(int32_t item, int32_t value) {
 
   CommandFrame frame;
   Load(&frame, {'Q', reg, byte, kCr}, 3);
-  code = exchange_.Run(&frame, kRegisterAttempts, [](const CommandFrame& f) {
-    return CheckEcho(f, 3);
-  });
+  code = exchange_.Run(&frame, kRegisterAttempts,
+                       [](const CommandFrame& f) { return CheckEcho(f, 3); });
   // The unit did not confirm: the cache goes back to what it last reported.
   // This includes a lost link (8), so the cache never claims a value the
   // unit may not hold.
@@ -280,8 +291,8 @@ int32_t P99Protocol::WriteSetting(int32_t item, int32_t value) {
 int32_t P99Protocol::ReadIdentification() {
   CommandFrame frame;
   Load(&frame, {'F', kCr}, kIdentificationLength);
-  int32_t code = exchange_.Run(
-      &frame, kIdentificationAttempts, [](const CommandFrame& f) {
+  int32_t code =
+      exchange_.Run(&frame, kIdentificationAttempts, [](const CommandFrame& f) {
         const uint8_t* r = f.reply;
         const bool framed = r[0] == '.' && r[11] == '.' && r[13] == '.' &&
                             r[15] == '.' && r[20] == kCr;
@@ -361,9 +372,8 @@ int32_t P99Protocol::SendEchoed(const uint8_t* bytes, int32_t length,
                                 int32_t echo) {
   CommandFrame frame;
   frame.Set(bytes, length, echo);
-  return exchange_.Run(&frame, 1, [echo](const CommandFrame& f) {
-    return CheckEcho(f, echo);
-  });
+  return exchange_.Run(
+      &frame, 1, [echo](const CommandFrame& f) { return CheckEcho(f, echo); });
 }
 
 int32_t P99Protocol::StartTest(int32_t seconds) {
@@ -373,8 +383,8 @@ int32_t P99Protocol::StartTest(int32_t seconds) {
   }
   // The unit counts in 0.131 s ticks, worked out in single precision; the
   // count is capped at 255 and only its low byte is sent.
-  int64_t ticks = static_cast<int64_t>(static_cast<float>(seconds) /
-                                       kTickSecondsSingle);
+  int64_t ticks =
+      static_cast<int64_t>(static_cast<float>(seconds) / kTickSecondsSingle);
   if (ticks > 255) ticks = 255;
   const uint8_t command[] = {'T', static_cast<uint8_t>(ticks & 0xFF), kCr};
   return SendEchoed(command, 3, 2);

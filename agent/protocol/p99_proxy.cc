@@ -76,11 +76,16 @@ int16_t At(const p99::Curve* curve, uint8_t byte) {
 // The model names behind the "RO" numbers some units report.
 const char* RemappedModelName(long number) {
   switch (number) {
-    case 37: return "KV900";
-    case 39: return "KV650";
-    case 41: return "KV700";
-    case 43: return "KV1250";
-    default: return "";
+    case 37:
+      return "KV900";
+    case 39:
+      return "KV650";
+    case 41:
+      return "KV700";
+    case 43:
+      return "KV1250";
+    default:
+      return "";
   }
 }
 
@@ -106,8 +111,8 @@ int32_t P99Proxy::ReadCell(int32_t cell, PropertyCell::Slot slot,
 }
 
 int32_t P99Proxy::ReadSlot(int32_t cell, int32_t* value, int32_t which) {
-  return ReadCell(cell, which == 0 ? PropertyCell::kCurrent
-                                   : PropertyCell::kDefault,
+  return ReadCell(cell,
+                  which == 0 ? PropertyCell::kCurrent : PropertyCell::kDefault,
                   value);
 }
 
@@ -252,27 +257,49 @@ int32_t P99Proxy::GetVoltageVariant(int32_t* value, int32_t which) {
 
 int32_t P99Proxy::GetSettingRegister(int32_t item, uint8_t* reg) {
   switch (item) {
-    case 0: *reg = 0x02; return result::kSuccess;
-    case 1: *reg = 0x04; return result::kSuccess;
-    case 2: *reg = 0x08; return result::kSuccess;
-    case 3: *reg = 0x18; return result::kSuccess;
+    case 0:
+      *reg = 0x02;
+      return result::kSuccess;
+    case 1:
+      *reg = 0x04;
+      return result::kSuccess;
+    case 2:
+      *reg = 0x08;
+      return result::kSuccess;
+    case 3:
+      *reg = 0x18;
+      return result::kSuccess;
     case 4:
     case 5:
-    case 6: *reg = 0x0F; return result::kSuccess;
-    case kItem29: *reg = 0x3D; return result::kSuccess;
-    case kItemVoltageClass: *reg = 0x29; return result::kSuccess;
-    case kItemVoltageVariant: *reg = 0x2B; return result::kSuccess;
-    default: return result::kNoTableItem;
+    case 6:
+      *reg = 0x0F;
+      return result::kSuccess;
+    case kItem29:
+      *reg = 0x3D;
+      return result::kSuccess;
+    case kItemVoltageClass:
+      *reg = 0x29;
+      return result::kSuccess;
+    case kItemVoltageVariant:
+      *reg = 0x2B;
+      return result::kSuccess;
+    default:
+      return result::kNoTableItem;
   }
 }
 
 const p99::CodeTable* P99Proxy::CodeTableOf(int32_t item) const {
   switch (item) {
-    case 0: return tables_.input_high;
-    case 1: return tables_.input_low;
-    case 2: return tables_.battery_low_level;
-    case 3: return tables_.battery_out;
-    default: return nullptr;
+    case 0:
+      return tables_.input_high;
+    case 1:
+      return tables_.input_low;
+    case 2:
+      return tables_.battery_low_level;
+    case 3:
+      return tables_.battery_out;
+    default:
+      return nullptr;
   }
 }
 
@@ -350,8 +377,7 @@ int32_t P99Proxy::EncodeSetting(int32_t item, int32_t value, uint8_t* byte) {
       }
       bits[item - 4] = value;
       *byte = static_cast<uint8_t>((bits[0] == 0 ? 0x01 : 0x00) |
-                                   ((bits[1] & 1) << 1) |
-                                   ((bits[2] & 1) << 4));
+                                   ((bits[1] & 1) << 1) | ((bits[2] & 1) << 4));
       break;
     }
     case kItem29:
@@ -432,8 +458,8 @@ int32_t P99Proxy::SelectTables() {
   tables_ready_ = was_ready;
   if (code != result::kSuccess) return code;
 
-  tables_ = p99::SelectTableSet(voltage_class, model_class, model_index,
-                                item29, variant);
+  tables_ = p99::SelectTableSet(voltage_class, model_class, model_index, item29,
+                                variant);
   backup_scale_ = tables_.backup_scale;
   for (const p99::Curve*& slot : backup_slots_) slot = nullptr;
   const p99::BackupTable& backup = *tables_.backup;
@@ -500,11 +526,12 @@ int32_t P99Proxy::TapRatio(int32_t input, int32_t position) const {
 
 int32_t P99Proxy::EstimateBackup(int32_t capacity_percent,
                                  int32_t load_percent) const {
-  const int32_t c = capacity_percent < 0 ? 0
+  const int32_t c = capacity_percent < 0     ? 0
                     : capacity_percent > 100 ? 100
                                              : capacity_percent;
-  const int32_t l = load_percent < 0 ? 0 : load_percent > 100 ? 100
-                                                              : load_percent;
+  const int32_t l = load_percent < 0     ? 0
+                    : load_percent > 100 ? 100
+                                         : load_percent;
   int32_t lower = l;
   while (lower >= 0 && backup_slots_[lower] == nullptr) --lower;
   int32_t upper = l;
@@ -544,9 +571,9 @@ int32_t P99Proxy::DecodeStatus(const uint8_t data[7]) {
 
   // A self-test switches most models to battery; that is no power failure.
   if (test_active_ == 1 && power_fail_ == 1) {
-    const bool class4_clears = model_class == 4 &&
-                               ((model_index >= 16 && model_index <= 22) ||
-                                model_index == 24);
+    const bool class4_clears =
+        model_class == 4 &&
+        ((model_index >= 16 && model_index <= 22) || model_index == 24);
     if (model_class <= 3 || class4_clears) power_fail_ = 0;
   }
   const bool on_battery = power_fail_ != 0 || test_active_ != 0;
@@ -591,9 +618,9 @@ int32_t P99Proxy::DecodeStatus(const uint8_t data[7]) {
   backup_time_ = EstimateBackup(capacity_ / 100, load_ / 100);
 
   const int32_t temperature = 100 * At(tables_.temperature, data[4]);
-  temperature_ = Settle(temperature_, temperature,
-                        &settle_counters_[kTempCounter], 3,
-                        Distance(temperature_, temperature) >= 500);
+  temperature_ =
+      Settle(temperature_, temperature, &settle_counters_[kTempCounter], 3,
+             Distance(temperature_, temperature) >= 500);
 
   const int32_t frequency = At(tables_.frequency, data[5]);
   const int64_t frequency_step = Distance(frequency_, frequency);

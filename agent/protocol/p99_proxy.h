@@ -20,7 +20,7 @@ class P99Protocol;
 class P99Proxy final : public IProtocol {
  public:
   static constexpr int32_t kCellCount = 38;
-  static constexpr int32_t kCellRange = 8;          // 8-11: allowed values
+  static constexpr int32_t kCellRange = 8;  // 8-11: allowed values
   static constexpr int32_t kCellModelText = 12;
   static constexpr int32_t kCellFirmware = 13;
   static constexpr int32_t kCellInfoText = 15;

@@ -62,17 +62,16 @@ constexpr CodePair kBo10[] = {{-5, 230}, {0, 240}, {5, 250}};
 
 constexpr CurvePoint kIn1[] = {{25, 0},  {26, 30}, {54, 60}, {80, 80},
                                {86, 85}, {92, 90}, {98, 95}, {160, 145}};
-constexpr CurvePoint kIn2[] = {{25, 0},   {26, 69},  {54, 138},
-                               {80, 184}, {86, 195}, {92, 207},
-                               {98, 218}, {160, 333}};
+constexpr CurvePoint kIn2[] = {{25, 0},   {26, 69},  {54, 138}, {80, 184},
+                               {86, 195}, {92, 207}, {98, 218}, {160, 333}};
 constexpr CurvePoint kIn3[] = {{29, 0}, {30, 30}, {255, 255}};
 constexpr CurvePoint kIn4[] = {{0, 0}, {1, 51}, {255, 305}};
 
 constexpr CurvePoint kCap1[] = {{151, 0}, {197, 10000}};
 constexpr CurvePoint kCap2[] = {{0, 0}, {100, 10000}};
 
-constexpr CurvePoint kTmp1[] = {{0, 0},    {122, 25}, {136, 30},  {154, 35},
-                                {165, 40}, {178, 45}, {192, 53},  {210, 65},
+constexpr CurvePoint kTmp1[] = {{0, 0},    {122, 25},  {136, 30},  {154, 35},
+                                {165, 40}, {178, 45},  {192, 53},  {210, 65},
                                 {230, 84}, {241, 100}, {248, 120}, {255, 140}};
 constexpr CurvePoint kTmp2[] = {{0, 0},    {122, 25}, {136, 27}, {154, 30},
                                 {165, 32}, {178, 35}, {192, 39}, {210, 45},
@@ -83,10 +82,10 @@ constexpr CurvePoint kTmp3[] = {{0, 0},    {136, 30}, {154, 32}, {165, 35},
 constexpr CurvePoint kTmp4[] = {{0, 0}, {200, 200}};
 
 // FRQ1 falls as x rises; its x values still ascend.
-constexpr CurvePoint kFrq1[] = {
-    {162, 6510}, {176, 6060}, {177, 6030}, {178, 6000},
-    {179, 5970}, {180, 5940}, {217, 5040}, {218, 5020},
-    {219, 5000}, {220, 4980}, {221, 4960}, {246, 4510}};
+constexpr CurvePoint kFrq1[] = {{162, 6510}, {176, 6060}, {177, 6030},
+                                {178, 6000}, {179, 5970}, {180, 5940},
+                                {217, 5040}, {218, 5020}, {219, 5000},
+                                {220, 4980}, {221, 4960}, {246, 4510}};
 constexpr CurvePoint kFrq2[] = {{0, 0}, {1, 4510}, {255, 7050}};
 
 constexpr CurvePoint kLd1Mains[] = {{0, 0}, {100, 20000}};
@@ -100,30 +99,16 @@ constexpr CurvePoint kLd4Battery[] = {{0, 0}, {104, 20000}};
 constexpr CurvePoint kLd5Mains[] = {{0, 0}, {200, 20000}};
 constexpr CurvePoint kLd5Battery[] = {{0, 0}, {200, 20000}};
 
-// Indexes into the named arrays, for the selection rules below.
-enum : int {
-  kHi1, kHi2, kHi3, kHi4, kHi5, kHi6, kHi7, kHi8, kHi9, kHi10, kHi11, kHi12,
-  kHi13, kHi14
-};
-enum : int {
-  kLo1, kLo2, kLo3, kLo4, kLo5, kLo6, kLo7, kLo8, kLo9, kLo10, kLo11, kLo12,
-  kLo13, kLo14
-};
-enum : int { kBo1Index, kBo2Index, kBo3Index, kBo4Index, kBo5Index,
-             kBo6Index, kBo7Index, kBo8Index, kBo9Index, kBo10Index };
-
 }  // namespace
 
 const ModelEntry kModels[kModelCount] = {
-    {"UNKNOWN", 0}, {"285VA", 1},   {"325VAE", 1},  {"325VA", 2},
-    {"385VA", 2},   {"400VA", 2},   {"450VA", 2},   {"500VA", 2},
-    {"650VA", 2},   {"720VA", 2},   {"800VA", 3},   {"100VA", 3},
-    {"1100VA", 3},  {"1200VA", 3},  {"1500VA", 3},  {"850VA", 3},
-    {"KV320", 4},   {"KV500", 4},   {"KV650", 4},   {"KV700", 4},
-    {"KV800", 4},   {"KV850", 4},   {"KV900", 4},   {"KV1000", 4},
-    {"KV1250", 4},  {"KV1500", 4},  {"KV2200", 4},  {"TM1500", 5},
-    {"TM1500E", 5}, {"TM2200", 5},  {"TM2200E", 5}, {"TM3000", 5},
-    {"TM3000E", 5}};
+    {"UNKNOWN", 0}, {"285VA", 1},  {"325VAE", 1}, {"325VA", 2},   {"385VA", 2},
+    {"400VA", 2},   {"450VA", 2},  {"500VA", 2},  {"650VA", 2},   {"720VA", 2},
+    {"800VA", 3},   {"100VA", 3},  {"1100VA", 3}, {"1200VA", 3},  {"1500VA", 3},
+    {"850VA", 3},   {"KV320", 4},  {"KV500", 4},  {"KV650", 4},   {"KV700", 4},
+    {"KV800", 4},   {"KV850", 4},  {"KV900", 4},  {"KV1000", 4},  {"KV1250", 4},
+    {"KV1500", 4},  {"KV2200", 4}, {"TM1500", 5}, {"TM1500E", 5}, {"TM2200", 5},
+    {"TM2200E", 5}, {"TM3000", 5}, {"TM3000E", 5}};
 
 const CodeTable kInputHighTables[14] = {
     RunTable<-5, 5, 136, 1>(0),   RunTable<-5, 5, 155, 1>(0),
@@ -143,8 +128,7 @@ const CodeTable kInputLowTables[14] = {
     RunTable<0, 5, 149, 2>(208), RunTable<0, 5, 158, 2>(220),
     RunTable<0, 5, 165, 2>(230), RunTable<0, 5, 172, 2>(240)};
 
-const CodeTable kBatteryLowLevelTables[2] = {ListTable(kBl1),
-                                             ListTable(kBl2)};
+const CodeTable kBatteryLowLevelTables[2] = {ListTable(kBl1), ListTable(kBl2)};
 
 const CodeTable kBatteryOutTables[10] = {
     ListTable(kBo1), ListTable(kBo2), ListTable(kBo3), ListTable(kBo4),
@@ -172,6 +156,23 @@ const TapRatioTable kTapRatioTables[6] = {
     {{{241, 278}, {278, 241}, {290, 226}}},
     {{{100, 115}, {100, 85}, {115, 85}}},
     {{{1, 1}, {1, 1}, {1, 1}}}};
+
+namespace {
+
+// The tables by the numbers the selection rules use (Hi(3) is HI3).
+const CodeTable* Hi(int n) { return &kInputHighTables[n - 1]; }
+const CodeTable* Lo(int n) { return &kInputLowTables[n - 1]; }
+const CodeTable* Bl(int n) { return &kBatteryLowLevelTables[n - 1]; }
+const CodeTable* Bo(int n) { return &kBatteryOutTables[n - 1]; }
+const Curve* In(int n) { return &kInputCurves[n - 1]; }
+const Curve* Cap(int n) { return &kCapacityCurves[n - 1]; }
+const Curve* Tmp(int n) { return &kTemperatureCurves[n - 1]; }
+const Curve* Frq(int n) { return &kFrequencyCurves[n - 1]; }
+const LoadCurvePair* Ld(int n) { return &kLoadCurvePairs[n - 1]; }
+const TapRatioTable* Tap(int n) { return &kTapRatioTables[n - 1]; }
+const BackupTable* Backup(int n) { return &kBackupTables[n - 1]; }
+
+}  // namespace
 
 int32_t FindModel(const char* text) {
   if (text == nullptr) return -1;
@@ -226,22 +227,18 @@ bool ValueToCode(const CodeTable& table, int32_t value, int32_t* code) {
 TableSet SelectTableSet(int32_t voltage_class, int32_t model_class,
                         int32_t model_index, int32_t item29,
                         int32_t voltage_variant) {
-  const CodeTable* hi = kInputHighTables;
-  const CodeTable* lo = kInputLowTables;
-  const CodeTable* bo = kBatteryOutTables;
-
   TableSet set;
-  set.input_high = &hi[kHi1];
-  set.input_low = &lo[kLo1];
-  set.battery_low_level = &kBatteryLowLevelTables[0];
-  set.battery_out = &bo[kBo1Index];
-  set.input = &kInputCurves[0];
-  set.capacity = &kCapacityCurves[0];
-  set.backup = &kBackupTables[0];
-  set.load = &kLoadCurvePairs[0];
-  set.temperature = &kTemperatureCurves[0];
-  set.frequency = &kFrequencyCurves[0];
-  set.tap_ratios = &kTapRatioTables[0];
+  set.input_high = Hi(1);
+  set.input_low = Lo(1);
+  set.battery_low_level = Bl(1);
+  set.battery_out = Bo(1);
+  set.input = In(1);
+  set.capacity = Cap(1);
+  set.backup = Backup(1);
+  set.load = Ld(1);
+  set.temperature = Tmp(1);
+  set.frequency = Frq(1);
+  set.tap_ratios = Tap(1);
   set.backup_scale = 1800;
 
   const bool index_8_or_9 = model_index == 8 || model_index == 9;
@@ -250,135 +247,135 @@ TableSet SelectTableSet(int32_t voltage_class, int32_t model_class,
   // The settings and curves shared by every class-5 unit, after its
   // variant-dependent settings.
   auto class5_common = [&set]() {
-    set.load = &kLoadCurvePairs[4];
-    set.temperature = &kTemperatureCurves[3];
-    set.frequency = &kFrequencyCurves[1];
-    set.capacity = &kCapacityCurves[1];
-    set.backup = &kBackupTables[2];
+    set.load = Ld(5);
+    set.temperature = Tmp(4);
+    set.frequency = Frq(2);
+    set.capacity = Cap(2);
+    set.backup = Backup(3);
     set.backup_scale = 3600;
-    set.battery_low_level = &kBatteryLowLevelTables[1];
-    set.tap_ratios = &kTapRatioTables[5];
+    set.battery_low_level = Bl(2);
+    set.tap_ratios = Tap(6);
   };
 
   if (voltage_class == 1) {
     switch (model_class) {
       case 1:
-        set.load = &kLoadCurvePairs[1];
+        set.load = Ld(2);
         break;
       case 2:
-        if (index_8_or_9) set.backup = &kBackupTables[1];
+        if (index_8_or_9) set.backup = Backup(2);
         if (item29 != 0) {
-          set.input_high = &hi[kHi2];
-          set.input_low = &lo[kLo2];
+          set.input_high = Hi(2);
+          set.input_low = Lo(2);
         }
-        set.load = &kLoadCurvePairs[1];
+        set.load = Ld(2);
         break;
       case 3:
-        set.backup = &kBackupTables[1];
+        set.backup = Backup(2);
         break;
       case 4:
-        set.input_high = &hi[kHi3];
-        set.input_low = &lo[kLo3];
-        set.backup = &kBackupTables[1];
-        set.load = &kLoadCurvePairs[2];
-        if (item29 != 0) set.tap_ratios = &kTapRatioTables[1];
+        set.input_high = Hi(3);
+        set.input_low = Lo(3);
+        set.backup = Backup(2);
+        set.load = Ld(3);
+        if (item29 != 0) set.tap_ratios = Tap(2);
         if (model_index == 24) {
-          set.temperature = &kTemperatureCurves[1];
-          set.tap_ratios = &kTapRatioTables[2];
-          set.backup = &kBackupTables[2];
+          set.temperature = Tmp(2);
+          set.tap_ratios = Tap(3);
+          set.backup = Backup(3);
           set.backup_scale = 3600;
         } else if (model_index == 25) {
-          set.load = &kLoadCurvePairs[3];
-          set.temperature = &kTemperatureCurves[2];
-          set.tap_ratios = &kTapRatioTables[3];
-          set.backup = &kBackupTables[2];
+          set.load = Ld(4);
+          set.temperature = Tmp(3);
+          set.tap_ratios = Tap(4);
+          set.backup = Backup(3);
           set.backup_scale = 3600;
         }
         break;
       case 5:
         switch (voltage_variant) {
           case 1:
-            set.battery_out = &bo[kBo6Index];
-            set.input_high = &hi[kHi10];
-            set.input_low = &lo[kLo10];
+            set.battery_out = Bo(6);
+            set.input_high = Hi(10);
+            set.input_low = Lo(10);
             break;
           case 2:
-            set.battery_out = &bo[kBo3Index];
-            set.input_high = &hi[kHi7];
-            set.input_low = &lo[kLo7];
+            set.battery_out = Bo(3);
+            set.input_high = Hi(7);
+            set.input_low = Lo(7);
             break;
           case 3:
-            set.battery_out = &bo[kBo4Index];
-            set.input_high = &hi[kHi8];
-            set.input_low = &lo[kLo8];
+            set.battery_out = Bo(4);
+            set.input_high = Hi(8);
+            set.input_low = Lo(8);
             break;
           default:
-            set.battery_out = &bo[kBo5Index];
-            set.input_high = &hi[kHi9];
-            set.input_low = &lo[kLo9];
+            set.battery_out = Bo(5);
+            set.input_high = Hi(9);
+            set.input_low = Lo(9);
             break;
         }
         class5_common();
-        set.input = &kInputCurves[2];
+        set.input = In(3);
         break;
       default:
         break;
     }
   } else if (voltage_class == 2) {
-    set.input_high = &hi[kHi4];
-    set.input_low = &lo[kLo4];
-    set.tap_ratios = &kTapRatioTables[4];
+    set.input_high = Hi(4);
+    set.input_low = Lo(4);
+    set.tap_ratios = Tap(5);
     if (model_class == 2) {
-      if (index_8_or_9) set.backup = &kBackupTables[1];
+      if (index_8_or_9) set.backup = Backup(2);
       if (item29 != 0) {
-        set.input_high = &hi[kHi5];
-        set.input_low = &lo[kLo5];
+        set.input_high = Hi(5);
+        set.input_low = Lo(5);
       }
     } else if (model_class == 4) {
-      set.input_high = &hi[kHi5];
-      set.input_low = &lo[kLo5];
-      set.load = &kLoadCurvePairs[2];
-      set.backup = &kBackupTables[1];
+      set.input_high = Hi(5);
+      set.input_low = Lo(5);
+      set.load = Ld(3);
+      set.backup = Backup(2);
       if (index_24_or_25) {
-        set.backup = &kBackupTables[2];
+        set.backup = Backup(3);
         set.backup_scale = 3600;
       }
-      if (item29 != 0) set.tap_ratios = &kTapRatioTables[1];
+      if (item29 != 0) set.tap_ratios = Tap(2);
     }
   } else if (voltage_class == 3) {
-    set.input_high = &hi[kHi6];
-    set.input_low = &lo[kLo6];
-    set.battery_out = &bo[kBo2Index];
-    set.input = &kInputCurves[1];
-    set.backup = &kBackupTables[1];
+    set.input_high = Hi(6);
+    set.input_low = Lo(6);
+    set.battery_out = Bo(2);
+    set.input = In(2);
+    set.backup = Backup(2);
     if (index_24_or_25) {
-      set.backup = &kBackupTables[2];
+      set.backup = Backup(3);
       set.backup_scale = 3600;
     }
     if (model_class == 5) {
       switch (voltage_variant) {
         case 1:
-          set.battery_out = &bo[kBo10Index];
-          set.input_high = &hi[kHi14];
-          set.input_low = &lo[kLo14];
+          set.battery_out = Bo(10);
+          set.input_high = Hi(14);
+          set.input_low = Lo(14);
           break;
         case 2:
-          set.battery_out = &bo[kBo7Index];
-          set.input_high = &hi[kHi11];
-          set.input_low = &lo[kLo11];
+          set.battery_out = Bo(7);
+          set.input_high = Hi(11);
+          set.input_low = Lo(11);
           break;
         case 3:
-          set.battery_out = &bo[kBo8Index];
-          set.input_high = &hi[kHi12];
-          set.input_low = &lo[kLo12];
+          set.battery_out = Bo(8);
+          set.input_high = Hi(12);
+          set.input_low = Lo(12);
           break;
         default:
-          set.battery_out = &bo[kBo9Index];
-          set.input_high = &hi[kHi13];
-          set.input_low = &lo[kLo13];
+          set.battery_out = Bo(9);
+          set.input_high = Hi(13);
+          set.input_low = Lo(13);
           break;
       }
-      set.input = &kInputCurves[3];
+      set.input = In(4);
       class5_common();
     }
   }

@@ -115,11 +115,11 @@ struct TableSet {
   const Curve* output;                 // status byte d1, volts
   const Curve* capacity;               // status byte d3, 1/100 percent
   const BackupTable* backup;
-  const LoadCurvePair* load;           // status byte d2, 1/100 percent
-  const Curve* temperature;            // status byte d4, degrees
-  const Curve* frequency;              // status byte d5, 1/100 hertz
+  const LoadCurvePair* load;  // status byte d2, 1/100 percent
+  const Curve* temperature;   // status byte d4, degrees
+  const Curve* frequency;     // status byte d5, 1/100 hertz
   const TapRatioTable* tap_ratios;
-  int32_t backup_scale;                // seconds at backup fraction 10000
+  int32_t backup_scale;  // seconds at backup fraction 10000
 };
 
 // Picks the table set of a unit from its voltage class (register 0x29: 1
@@ -132,17 +132,17 @@ TableSet SelectTableSet(int32_t voltage_class, int32_t model_class,
                         int32_t voltage_variant);
 
 // The named tables: element n-1 is table n (kInputHighTables[0] is HI1).
-extern const CodeTable kInputHighTables[14];        // HI1 to HI14
-extern const CodeTable kInputLowTables[14];         // LO1 to LO14
-extern const CodeTable kBatteryLowLevelTables[2];   // BL1, BL2
-extern const CodeTable kBatteryOutTables[10];       // BO1 to BO10
-extern const Curve kInputCurves[4];                 // IN1 to IN4
-extern const Curve kCapacityCurves[2];              // CAP1, CAP2
-extern const Curve kTemperatureCurves[4];           // TMP1 to TMP4
-extern const Curve kFrequencyCurves[2];             // FRQ1, FRQ2
-extern const LoadCurvePair kLoadCurvePairs[5];      // LD1 to LD5
-extern const TapRatioTable kTapRatioTables[6];      // TAP1 to TAP6
-extern const BackupTable kBackupTables[3];          // backup 1 to 3
+extern const CodeTable kInputHighTables[14];       // HI1 to HI14
+extern const CodeTable kInputLowTables[14];        // LO1 to LO14
+extern const CodeTable kBatteryLowLevelTables[2];  // BL1, BL2
+extern const CodeTable kBatteryOutTables[10];      // BO1 to BO10
+extern const Curve kInputCurves[4];                // IN1 to IN4
+extern const Curve kCapacityCurves[2];             // CAP1, CAP2
+extern const Curve kTemperatureCurves[4];          // TMP1 to TMP4
+extern const Curve kFrequencyCurves[2];            // FRQ1, FRQ2
+extern const LoadCurvePair kLoadCurvePairs[5];     // LD1 to LD5
+extern const TapRatioTable kTapRatioTables[6];     // TAP1 to TAP6
+extern const BackupTable kBackupTables[3];         // backup 1 to 3
 
 // Backup fraction that stands for the whole backup scale.
 constexpr int32_t kBackupFull = 10000;

@@ -46,10 +46,20 @@ FakeP99Unit::Bytes FakeP99Unit::Answer(const Bytes& request) {
       if (n != 2) return {};
       const uint8_t complement =
           static_cast<uint8_t>(~status[6] ^ (bad_status_complement ? 1 : 0));
-      return {'#',       status[0], status[1],  status[2],
-              '.',       status[3], status[4],  status[5],
-              '.',       status[6], complement, check_byte,
-              static_cast<uint8_t>(~check_byte), kCr};
+      return {'#',
+              status[0],
+              status[1],
+              status[2],
+              '.',
+              status[3],
+              status[4],
+              status[5],
+              '.',
+              status[6],
+              complement,
+              check_byte,
+              static_cast<uint8_t>(~check_byte),
+              kCr};
     }
     case 'F': {
       if (n != 2) return {};

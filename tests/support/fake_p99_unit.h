@@ -29,7 +29,7 @@ class FakeP99Unit {
   std::string model = "650VA";  // up to 10 characters, padded with blanks
   uint8_t rated_voltage = 120;
   uint8_t rated_frequency = 60;
-  std::string firmware = "1234";  // four characters
+  std::string firmware = "1234";              // four characters
   std::string info = "INFO TEXT OF UNIT 01";  // 20 characters
   uint8_t registers[256] = {};
   uint8_t status[7] = {123, 0, 10, 197, 136, 178, 0x00};  // d0 to d6

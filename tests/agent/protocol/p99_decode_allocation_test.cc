@@ -23,11 +23,8 @@ KOVRA_NOINLINE void* operator new(size_t size) {
   if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
   throw std::bad_alloc();
 }
-KOVRA_NOINLINE void* operator new[](size_t size) {
-  return operator new(size);
-}
-KOVRA_NOINLINE void* operator new(size_t size,
-                                  const std::nothrow_t&) noexcept {
+KOVRA_NOINLINE void* operator new[](size_t size) { return operator new(size); }
+KOVRA_NOINLINE void* operator new(size_t size, const std::nothrow_t&) noexcept {
   ++g_allocations;
   return std::malloc(size == 0 ? 1 : size);
 }
@@ -37,9 +34,7 @@ KOVRA_NOINLINE void* operator new[](size_t size,
 }
 KOVRA_NOINLINE void operator delete(void* p) noexcept { std::free(p); }
 KOVRA_NOINLINE void operator delete[](void* p) noexcept { std::free(p); }
-KOVRA_NOINLINE void operator delete(void* p, size_t) noexcept {
-  std::free(p);
-}
+KOVRA_NOINLINE void operator delete(void* p, size_t) noexcept { std::free(p); }
 KOVRA_NOINLINE void operator delete[](void* p, size_t) noexcept {
   std::free(p);
 }

@@ -39,8 +39,20 @@ class P99ProtocolTest : public testing::Test {
   std::vector<std::string> Written() const { return media_->WrittenTexts(); }
 
   static Bytes StatusFrame(std::vector<uint8_t> data, uint8_t d6) {
-    return {'#', data[0], data[1], data[2], '.', data[3], data[4], data[5],
-            '.', d6, static_cast<uint8_t>(~d6), 0x00, 0xFF, '\r'};
+    return {'#',
+            data[0],
+            data[1],
+            data[2],
+            '.',
+            data[3],
+            data[4],
+            data[5],
+            '.',
+            d6,
+            static_cast<uint8_t>(~d6),
+            0x00,
+            0xFF,
+            '\r'};
   }
 
   FakeClock clock_;
@@ -65,13 +77,11 @@ TEST_F(P99ProtocolTest, ConstructionSetsUpTheLineAndWakesTheUnit) {
     int32_t (P99Protocol::*read)(int32_t*);
     int32_t value;
   };
-  const Row rows[] = {{&P99Protocol::GetBaudRate, 1200},
-                      {&P99Protocol::GetPortType, 2},
-                      {&P99Protocol::GetMediaType, 2},
-                      {&P99Protocol::GetMediaIndex, 3},
-                      {&P99Protocol::GetConnected, 1},
-                      {&P99Protocol::GetProperty52, 0},
-                      {&P99Protocol::GetProperty53, 0}};
+  const Row rows[] = {
+      {&P99Protocol::GetBaudRate, 1200}, {&P99Protocol::GetPortType, 2},
+      {&P99Protocol::GetMediaType, 2},   {&P99Protocol::GetMediaIndex, 3},
+      {&P99Protocol::GetConnected, 1},   {&P99Protocol::GetProperty52, 0},
+      {&P99Protocol::GetProperty53, 0}};
   for (const Row& row : rows) {
     int32_t value = -1;
     EXPECT_EQ(((*protocol_).*row.read)(&value), 0);
@@ -142,8 +152,8 @@ TEST_F(P99ProtocolTest, RejectsBadComplementByteOnEveryAttempt) {
   // A bad check-byte complement is rejected too.
   unit_.bad_status_complement = false;
   for (int i = 0; i < 3; ++i) {
-    media_->AddReply(Bytes{'#', 1, 2, 3, '.', 4, 5, 6, '.', 0x08, 0xF7, 0x00,
-                           0xFE, '\r'});
+    media_->AddReply(
+        Bytes{'#', 1, 2, 3, '.', 4, 5, 6, '.', 0x08, 0xF7, 0x00, 0xFE, '\r'});
   }
   EXPECT_EQ(protocol_->Poll(), 9);
 }
@@ -303,8 +313,7 @@ struct CommandCase {
 };
 
 const CommandCase kCommandCases[] = {
-    {"test 10", [](P99Protocol* p) { return p->StartTest(10); }, 0,
-     "TL\\x0D"},
+    {"test 10", [](P99Protocol* p) { return p->StartTest(10); }, 0, "TL\\x0D"},
     {"test 60 capped", [](P99Protocol* p) { return p->StartTest(60); }, 0,
      "T\\xFF\\x0D"},
     {"test 0", [](P99Protocol* p) { return p->StartTest(0); }, 0,
@@ -339,16 +348,15 @@ const CommandCase kCommandCases[] = {
      [](P99Protocol* p) { return p->ShutdownRestore(8586, 0); }, 4, ""},
     {"total too long",
      [](P99Protocol* p) { return p->ShutdownRestore(0, 2197816); }, 4, ""},
-    {"negative delay",
-     [](P99Protocol* p) { return p->ShutdownRestore(-1, 5); }, 4, ""},
+    {"negative delay", [](P99Protocol* p) { return p->ShutdownRestore(-1, 5); },
+     4, ""},
     {"negative restore",
      [](P99Protocol* p) { return p->ShutdownRestore(5, -1); }, 4, ""},
     {"overflowing sum",
-     [](P99Protocol* p) { return p->ShutdownRestore(8000, INT32_MAX); }, 4,
-     ""},
+     [](P99Protocol* p) { return p->ShutdownRestore(8000, INT32_MAX); }, 4, ""},
     {"most negative",
-     [](P99Protocol* p) { return p->ShutdownRestore(INT32_MIN, INT32_MIN); },
-     4, ""},
+     [](P99Protocol* p) { return p->ShutdownRestore(INT32_MIN, INT32_MIN); }, 4,
+     ""},
     {"shutdown too long", [](P99Protocol* p) { return p->Shutdown(8586); }, 4,
      ""},
     {"shutdown max", [](P99Protocol* p) { return p->Shutdown(INT32_MAX); }, 4,

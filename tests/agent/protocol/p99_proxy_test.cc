@@ -101,7 +101,7 @@ TEST_F(P99ProxyTest, RemapsRoNumbersToModelNames) {
     int32_t result, index, model_class;
   };
   const Row rows[] = {
-      {"RO39", "KV650", 0, 18, 4}, {"ro41", "KV700", 0, 19, 4},
+      {"RO39", "KV650", 0, 18, 4},  {"ro41", "KV700", 0, 19, 4},
       {"Ro 37", "KV900", 0, 22, 4}, {"rO43", "KV1250", 0, 24, 4},
       {"RO40", nullptr, 10, 0, 0},  {"RO", nullptr, 10, 0, 0},
   };
@@ -131,8 +131,10 @@ TEST_F(P99ProxyTest, AcceptsOnlyListedModelTexts) {
     const char* text;
     int32_t result, index, model_class;
   };
-  const Row rows[] = {{"UNKNOWN", 10, 0, 0}, {"100VA", 0, 11, 3},
-                      {"1000VA", 10, 0, 0},  {"TM3000E", 0, 32, 5},
+  const Row rows[] = {{"UNKNOWN", 10, 0, 0},
+                      {"100VA", 0, 11, 3},
+                      {"1000VA", 10, 0, 0},
+                      {"TM3000E", 0, 32, 5},
                       {"650va", 10, 0, 0}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text);
@@ -315,8 +317,7 @@ TEST_F(P99ProxyTest, SmoothAndOneWayFilters) {
   EXPECT_EQ(p99_filter::Smooth(5000, 4000, 900, false), 4900);
   EXPECT_EQ(p99_filter::Smooth(5000, 5300, 900, true), 5300);
   // Large readings must not overflow the weighted sum.
-  EXPECT_EQ(p99_filter::Smooth(2000000000, 2000000000, 900, false),
-            2000000000);
+  EXPECT_EQ(p99_filter::Smooth(2000000000, 2000000000, 900, false), 2000000000);
   EXPECT_EQ(p99_filter::OneWay(5000, 6000, true, false), 5000);
   EXPECT_EQ(p99_filter::OneWay(5000, 4000, true, false), 4000);
   EXPECT_EQ(p99_filter::OneWay(5000, 4000, false, false), 5000);

@@ -15,10 +15,9 @@ const std::vector<int> kGrid = {9,  11, 13, 15, 17, 20, 22, 24, 26, 28, 30,
                                 33, 35, 37, 39, 41, 43, 46, 48, 50, 52, 54,
                                 57, 59, 61, 63, 65, 67, 70, 72, 74, 76, 78,
                                 80, 83, 85, 87, 89, 91, 93, 96, 98, 100};
-const std::vector<int> kLoadKeys = {0,  3,  6,  9,  12, 15, 18, 21, 24,
-                                    27, 30, 33, 36, 39, 42, 45, 48, 52,
-                                    55, 58, 61, 64, 67, 70, 73, 76, 79,
-                                    82, 85, 88, 91, 94, 97, 100};
+const std::vector<int> kLoadKeys = {
+    0,  3,  6,  9,  12, 15, 18, 21, 24, 27, 30, 33, 36, 39, 42, 45, 48,
+    52, 55, 58, 61, 64, 67, 70, 73, 76, 79, 82, 85, 88, 91, 94, 97, 100};
 
 struct NamedCodeTable {
   std::string name;
@@ -136,10 +135,14 @@ TEST(P99TablesTest, CurveLookupInterpolatesAndClamps) {
     int16_t y;
   };
   const Row rows[] = {
-      {&kInputCurves[0], 25, 0},       {&kInputCurves[0], 26, 30},
-      {&kInputCurves[0], 40, 45},      {&kInputCurves[0], 200, 145},
-      {&kInputCurves[0], 0, 0},        {&kInputCurves[0], 123, 115},
-      {&kCapacityCurves[0], 174, 5000}, {&kCapacityCurves[0], 150, 0},
+      {&kInputCurves[0], 25, 0},
+      {&kInputCurves[0], 26, 30},
+      {&kInputCurves[0], 40, 45},
+      {&kInputCurves[0], 200, 145},
+      {&kInputCurves[0], 0, 0},
+      {&kInputCurves[0], 123, 115},
+      {&kCapacityCurves[0], 174, 5000},
+      {&kCapacityCurves[0], 150, 0},
       {&kCapacityCurves[0], 230, 10000},
       {&kFrequencyCurves[0], 219, 5000},
       // 5940 + 20 × (−900) / 37: the quotient −486 is truncated toward zero.
@@ -280,16 +283,38 @@ TEST(P99TablesTest, BackupTablesKeepTheMeasuredPairs) {
     std::vector<CurvePoint> telling;
   };
   const Row rows[] = {
-      {1, 0, 29,
-       {{13, 0}, {15, 28}, {20, 83}, {30, 472}, {50, 3083}, {70, 8889},
-        {72, 9944}, {74, 10000}}},
+      {1,
+       0,
+       29,
+       {{13, 0},
+        {15, 28},
+        {20, 83},
+        {30, 472},
+        {50, 3083},
+        {70, 8889},
+        {72, 9944},
+        {74, 10000}}},
       {1, 18, 41, {{13, 0}, {50, 2889}, {72, 9000}, {74, 9056}, {100, 9056}}},
       {1, 48, 43, {{9, 0}, {11, 56}, {50, 1833}, {59, 2556}, {100, 2639}}},
-      {1, 100, 43,
-       {{9, 0}, {11, 28}, {20, 139}, {30, 250}, {43, 278}, {80, 306},
+      {1,
+       100,
+       43,
+       {{9, 0},
+        {11, 28},
+        {20, 139},
+        {30, 250},
+        {43, 278},
+        {80, 306},
         {100, 306}}},
-      {2, 0, 26,
-       {{9, 0}, {11, 28}, {13, 28}, {30, 500}, {50, 4417}, {61, 8917},
+      {2,
+       0,
+       26,
+       {{9, 0},
+        {11, 28},
+        {13, 28},
+        {30, 500},
+        {50, 4417},
+        {61, 8917},
         {63, 10000}}},
       {2, 100, 43, {{9, 0}, {11, 28}, {30, 250}, {85, 278}, {100, 278}}},
       {3, 0, 24, {{9, 0}, {11, 56}, {30, 1000}, {57, 7667}, {59, 10000}}},
@@ -301,7 +326,8 @@ TEST(P99TablesTest, BackupTablesKeepTheMeasuredPairs) {
     const BackupTable& table = kBackupTables[row.table - 1];
     const Curve* curve = nullptr;
     for (int e = 0; e < table.count; ++e) {
-      if (table.entries[e].load_key == row.load) curve = &table.entries[e].curve;
+      if (table.entries[e].load_key == row.load)
+        curve = &table.entries[e].curve;
     }
     ASSERT_NE(curve, nullptr);
     EXPECT_EQ(curve->count, row.pairs);
@@ -319,11 +345,11 @@ TEST(P99TablesTest, BackupTablesKeepTheMeasuredPairs) {
 }
 
 TEST(P99TablesTest, BackupAtFullCapacityFallsWithLoad) {
-  const int table1_ends[] = {
-      10000, 10000, 10000, 10000, 10000, 10000, 9056, 8111, 7167,
-      6222,  5278,  4778,  4306,  3806,  3333,  2833, 2639, 2417,
-      2222,  2000,  1806,  1667,  1500,  1389,  1222, 1083, 917,
-      750,   583,   417,   389,   361,   333,   306};
+  const int table1_ends[] = {10000, 10000, 10000, 10000, 10000, 10000, 9056,
+                             8111,  7167,  6222,  5278,  4778,  4306,  3806,
+                             3333,  2833,  2639,  2417,  2222,  2000,  1806,
+                             1667,  1500,  1389,  1222,  1083,  917,   750,
+                             583,   417,   389,   361,   333,   306};
   for (int t = 0; t < 3; ++t) {
     const BackupTable& table = kBackupTables[t];
     int previous = kBackupFull;
@@ -357,27 +383,60 @@ Expected With(std::initializer_list<std::pair<char, int>> changes) {
   Expected e;
   for (const auto& c : changes) {
     switch (c.first) {
-      case 'H': e.hi = c.second; break;
-      case 'L': e.lo = c.second; break;
-      case 'b': e.bl = c.second; break;
-      case 'O': e.bo = c.second; break;
-      case 'I': e.in = c.second; break;
-      case 'C': e.cap = c.second; break;
-      case 'B': e.backup = c.second; break;
-      case 'D': e.ld = c.second; break;
-      case 'T': e.tmp = c.second; break;
-      case 'F': e.frq = c.second; break;
-      case 'P': e.tap = c.second; break;
-      case 'S': e.scale = c.second; break;
+      case 'H':
+        e.hi = c.second;
+        break;
+      case 'L':
+        e.lo = c.second;
+        break;
+      case 'b':
+        e.bl = c.second;
+        break;
+      case 'O':
+        e.bo = c.second;
+        break;
+      case 'I':
+        e.in = c.second;
+        break;
+      case 'C':
+        e.cap = c.second;
+        break;
+      case 'B':
+        e.backup = c.second;
+        break;
+      case 'D':
+        e.ld = c.second;
+        break;
+      case 'T':
+        e.tmp = c.second;
+        break;
+      case 'F':
+        e.frq = c.second;
+        break;
+      case 'P':
+        e.tap = c.second;
+        break;
+      case 'S':
+        e.scale = c.second;
+        break;
     }
   }
   return e;
 }
 
 Expected Class5(int bo, int hi, int lo, int in) {
-  return With({{'O', bo}, {'H', hi}, {'L', lo}, {'b', 2}, {'D', 5},
-               {'T', 4}, {'F', 2}, {'I', in}, {'C', 2}, {'B', 3},
-               {'S', 3600}, {'P', 6}});
+  return With({{'O', bo},
+               {'H', hi},
+               {'L', lo},
+               {'b', 2},
+               {'D', 5},
+               {'T', 4},
+               {'F', 2},
+               {'I', in},
+               {'C', 2},
+               {'B', 3},
+               {'S', 3600},
+               {'P', 6}});
 }
 
 TEST(P99TablesTest, SelectionFollowsTheRulesOfEveryClass) {
@@ -393,10 +452,20 @@ TEST(P99TablesTest, SelectionFollowsTheRulesOfEveryClass) {
       {1, 4, 23, 1, 0,
        With({{'H', 3}, {'L', 3}, {'B', 2}, {'D', 3}, {'P', 2}})},
       {1, 4, 24, 1, 0,
-       With({{'H', 3}, {'L', 3}, {'B', 3}, {'D', 3}, {'T', 2}, {'P', 3},
+       With({{'H', 3},
+             {'L', 3},
+             {'B', 3},
+             {'D', 3},
+             {'T', 2},
+             {'P', 3},
              {'S', 3600}})},
       {1, 4, 25, 0, 0,
-       With({{'H', 3}, {'L', 3}, {'B', 3}, {'D', 4}, {'T', 3}, {'P', 4},
+       With({{'H', 3},
+             {'L', 3},
+             {'B', 3},
+             {'D', 4},
+             {'T', 3},
+             {'P', 4},
              {'S', 3600}})},
       {1, 5, 27, 0, 0, Class5(5, 9, 9, 3)},
       {1, 5, 28, 0, 1, Class5(6, 10, 10, 3)},
