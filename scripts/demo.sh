@@ -117,6 +117,13 @@ done
 say "kovra status"
 "$KOVRA" status
 
+say "kovra log -event (the power failure counts once it held for about 5 s)"
+for _ in $(seq 1 30); do
+  "$KOVRA" log -event | grep -q 'power failure' && break
+  sleep 0.5
+done
+"$KOVRA" log -event
+
 say "kovrad's diagnostics"
 cat "$WORK/kovrad.err"
 say "done; stopping everything"

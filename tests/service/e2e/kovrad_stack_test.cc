@@ -36,6 +36,12 @@ pid_t StartProgram(const std::vector<std::string>& args, int stdin_fd,
   _exit(127);
 }
 
+// The simulator's answers to control lines are not needed.
+int DevNull() {
+  static int fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  return fd;
+}
+
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path);
   std::stringstream text;
@@ -54,7 +60,7 @@ class KovradStackTest : public ::testing::Test {
     ASSERT_EQ(0, pipe2(control, O_CLOEXEC));
     sim_ = StartProgram({UPSSIM_PATH, "--link", Path("ttyS0"), "--log",
                          Path("wire.log")},
-                        control[0], -1, Path("upssim.err"));
+                        control[0], DevNull(), Path("upssim.err"));
     close(control[0]);
     sim_control_ = control[1];
     ASSERT_TRUE(Eventually(
