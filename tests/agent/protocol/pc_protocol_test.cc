@@ -483,6 +483,22 @@ TEST_F(PcProtocolDetectionTest, DeadLineIsSkippedWithoutTextAttempt) {
   EXPECT_EQ(value, 2);
 }
 
+TEST_F(PcProtocolDetectionTest, ContactUnitIsFoundByTheFullProbe) {
+  bool released = false;
+  ScriptedMedia* media = AddPort(2, ContactUnit(kQuiet), &released);
+  media->AttachClock(&clock_);
+  ProtocolFactory factory(&platform_, &clock_);
+  Released<IProtocol> protocol(factory.Create(2, 2));
+  ASSERT_NE(dynamic_cast<PcProtocol*>(protocol.get()), nullptr);
+  // Nothing answered the first attempt's bytes; the lines did the rest.
+  EXPECT_FALSE(media->Writes().empty());
+  EXPECT_EQ(media->driven_pins(), pin::kRts);
+  EXPECT_EQ(protocol->Poll(), 0);
+  int32_t value = -1;
+  EXPECT_EQ(protocol->GetPowerFail(&value), 0);
+  EXPECT_EQ(value, 0);
+}
+
 TEST_F(PcProtocolDetectionTest, LineThatAnsweredIsNotTriedAsContactUnit) {
   bool released = false;
   AddPort(1, ContactUnit(kQuiet), &released);
