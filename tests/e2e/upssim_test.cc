@@ -98,14 +98,6 @@ TEST_F(UpssimTest, EndsOnSignalsAndRemovesLink) {
   }
 }
 
-TEST_F(UpssimTest, QuitCommandEnds) {
-  StartSim();
-  EXPECT_EQ("ok", rig_.Sim("quit"));
-  int status = -1;
-  ASSERT_TRUE(rig_.sim().Wait(5000, &status));
-  EXPECT_EQ(0, status);
-}
-
 TEST_F(UpssimTest, BadCommandLineExitsWithUsage) {
   ChildProcess sim;
   ASSERT_TRUE(sim.Start({UPSSIM_PATH, "--model", "9999VA", "--link",

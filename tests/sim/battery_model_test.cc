@@ -24,12 +24,6 @@ class BatteryModelTest : public ::testing::Test {
   int64_t now_ = 10000;
 };
 
-TEST_F(BatteryModelTest, OnMainsAFullBatteryStaysFull) {
-  Run(3600 * 1000);
-  EXPECT_EQ(100.0, state_.capacity_percent);
-  EXPECT_FALSE(state_.battery_low);
-}
-
 TEST_F(BatteryModelTest, DischargeRateFollowsLoad) {
   // Half load drains a full battery in the backup scale (1800 s).
   state_.load_percent = 50;
@@ -57,12 +51,6 @@ TEST_F(BatteryModelTest, BatteryLowComesOnAtLevelAndOffOnRecharge) {
   EXPECT_FALSE(state_.battery_low);
 }
 
-TEST_F(BatteryModelTest, HandSetBatteryLowStaysUntilLevelIsCrossed) {
-  state_.battery_low = true;
-  Run(60 * 1000);
-  EXPECT_TRUE(state_.battery_low);
-}
-
 TEST_F(BatteryModelTest, EmptyBatteryDropsOutputUntilUtilityReturns) {
   state_.load_percent = 100;
   state_.SetUtilityFail(true);
@@ -80,23 +68,6 @@ TEST_F(BatteryModelTest, SelfTestDrainsButEmptyBatteryOnlyEndsIt) {
   EXPECT_EQ(0.0, state_.capacity_percent);
   EXPECT_FALSE(state_.test_active);
   EXPECT_TRUE(state_.output_on);
-}
-
-TEST_F(BatteryModelTest, SpeedMakesTimeRunFaster) {
-  BatteryModel fast(60.0);
-  SimState state;
-  state.load_percent = 50;
-  state.SetUtilityFail(true);
-  fast.Advance(&state, 0);
-  fast.Advance(&state, 15 * 1000);  // 15 s are 900 s
-  EXPECT_NEAR(50.0, state.capacity_percent, 1e-6);
-}
-
-TEST_F(BatteryModelTest, ClockGoingBackwardsChangesNothing) {
-  state_.SetUtilityFail(true);
-  now_ -= 5000;
-  battery_.Advance(&state_, now_);
-  EXPECT_EQ(100.0, state_.capacity_percent);
 }
 
 TEST(SimStateTest, RestoreBeforeSwitchOffStillSwitchesOffFirst) {
@@ -123,16 +94,6 @@ TEST(SimStateTest, UtilityReturnBeforeSwitchOffKeepsShutdownPending) {
   state.SetUtilityFail(true);
   state.SetUtilityFail(false);
   EXPECT_TRUE(state.output_on);
-}
-
-TEST(SimStateTest, MeasuredValuesFollowUtilityAndOutput) {
-  SimState state;
-  state.SetUtilityFail(true);
-  EXPECT_EQ(0.0, state.MeasuredInputVolts());
-  EXPECT_TRUE(state.OnBattery());
-  state.output_on = false;
-  EXPECT_EQ(0.0, state.MeasuredOutputVolts());
-  EXPECT_EQ(0.0, state.MeasuredLoadPercent());
 }
 
 }  // namespace

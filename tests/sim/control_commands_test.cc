@@ -90,16 +90,6 @@ TEST_F(ControlCommandsTest, UnknownAndMisspelledCommandsAreErrors) {
   EXPECT_FALSE(control_.quit());
 }
 
-TEST_F(ControlCommandsTest, StatusPrintsStateThenOk) {
-  control_.Execute("set load 42");
-  control_.Execute("utility fail");
-  std::string answer = control_.Execute("status");
-  EXPECT_NE(std::string::npos, answer.find("load 42.0\n"));
-  EXPECT_NE(std::string::npos, answer.find("utility fail\n"));
-  ASSERT_GE(answer.size(), 3u);
-  EXPECT_EQ("ok\n", answer.substr(answer.size() - 3));
-}
-
 TEST_F(ControlCommandsTest, CapacitySetAcrossLevelSwitchesBatteryLow) {
   state_.battery_low_level_percent = 28;
   control_.Execute("set capacity 20");
@@ -108,12 +98,6 @@ TEST_F(ControlCommandsTest, CapacitySetAcrossLevelSwitchesBatteryLow) {
   EXPECT_TRUE(state_.battery_low);
   control_.Execute("set capacity 90");
   EXPECT_FALSE(state_.battery_low);
-}
-
-TEST_F(ControlCommandsTest, BlankLineGetsNoAnswerAndQuitIsRemembered) {
-  EXPECT_EQ("", control_.Execute("   "));
-  EXPECT_EQ("ok\n", control_.Execute("quit"));
-  EXPECT_TRUE(control_.quit());
 }
 
 }  // namespace

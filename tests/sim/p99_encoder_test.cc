@@ -55,21 +55,6 @@ TEST(P99EncoderTest, EveryCurveRoundTripsWithinItsResolution) {
   }
 }
 
-TEST(P99EncoderTest, ExactCurvePointsAreHitExactly) {
-  // FRQ1 falls as x rises; 60 Hz and 50 Hz are points of the curve.
-  EXPECT_EQ(178, InverseCurve(p99::kFrequencyCurves[0], 6000));
-  EXPECT_EQ(219, InverseCurve(p99::kFrequencyCurves[0], 5000));
-  EXPECT_EQ(197, InverseCurve(p99::kCapacityCurves[0], 10000));
-  EXPECT_EQ(136, InverseCurve(p99::kTemperatureCurves[0], 30));
-}
-
-TEST(P99EncoderTest, ValuesBeyondCurveGiveItsEnd) {
-  EXPECT_EQ(145, p99::CurveLookup(p99::kInputCurves[0],
-                                  InverseCurve(p99::kInputCurves[0], 400)));
-  EXPECT_EQ(0, p99::CurveLookup(p99::kInputCurves[0],
-                                InverseCurve(p99::kInputCurves[0], -5)));
-}
-
 TEST(P99EncoderTest, TapPositionComesNearestToOutput) {
   const p99::TapRatioTable& tap1 = p99::kTapRatioTables[0];
   // 120/140, 120/100, 140/100 of an input of 100 V.
@@ -78,26 +63,6 @@ TEST(P99EncoderTest, TapPositionComesNearestToOutput) {
   EXPECT_EQ(2, NearestTapPosition(tap1, 10000, 12000));
   EXPECT_EQ(3, NearestTapPosition(tap1, 10000, 13900));
   EXPECT_EQ(12000, TapOutput(tap1, 10000, 2));
-}
-
-TEST(P99EncoderTest, FlagsAndLoadCurveFollowBattery) {
-  SimState state;
-  p99::TableSet tables = p99::SelectTableSet(1, 2, 8, 0, 0);
-  state.load_percent = 50;
-  uint8_t data[7];
-  EncodeP99Status(state, tables, false, data);
-  EXPECT_EQ(0, data[6]);
-  // LD2's mains curve moves about 303 per byte, its battery curve 227.
-  EXPECT_NEAR(5000, p99::CurveLookup(tables.load->mains, data[2]), 152);
-
-  state.SetUtilityFail(true);
-  state.shutdown_active = true;
-  state.test_active = true;
-  EncodeP99Status(state, tables, false, data);
-  EXPECT_EQ(p99_flag::kUtilityFail | p99_flag::kShutdown | p99_flag::kTest,
-            data[6]);
-  int32_t load = p99::CurveLookup(tables.load->battery, data[2]);
-  EXPECT_NEAR(5000, load, 114);
 }
 
 TEST(P99EncoderTest, OutputOffReportsNoLoad) {

@@ -65,13 +65,6 @@ TEST_F(PtyLinkTest, LinkLeadsToTheMasterInBothDirectionsUnchanged) {
   close(port);
 }
 
-TEST_F(PtyLinkTest, ReadWithNothingWaitingReturnsZero) {
-  PtyLink link;
-  ASSERT_TRUE(link.Open(link_path_, &error_)) << error_;
-  uint8_t buffer[4];
-  EXPECT_EQ(0, link.Read(buffer, sizeof(buffer)));
-}
-
 TEST_F(PtyLinkTest, PortClosedByAgentLeavesMasterUsable) {
   PtyLink link;
   ASSERT_TRUE(link.Open(link_path_, &error_)) << error_;
@@ -128,13 +121,6 @@ TEST_F(PtyLinkTest, LinkTakenOverByAnotherIsLeftAlone) {
   char target[256] = {};
   ASSERT_GT(readlink(link_path_.c_str(), target, sizeof(target) - 1), 0);
   EXPECT_EQ(second.slave_path(), target);
-}
-
-TEST_F(PtyLinkTest, MissingFolderFailsCleanly) {
-  PtyLink link;
-  EXPECT_FALSE(link.Open(folder_.File("no/such/ttyS0"), &error_));
-  EXPECT_FALSE(error_.empty());
-  EXPECT_EQ(-1, link.fd());
 }
 
 }  // namespace

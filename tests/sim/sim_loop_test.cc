@@ -129,16 +129,4 @@ TEST_F(SimLoopTest, QuitEndsTheLoop) {
   EXPECT_EQ(0, status_);
 }
 
-TEST_F(SimLoopTest, EndOfControlInputEndsTheLoop) {
-  close(control_in_[1]);
-  control_in_[1] = -1;
-  EXPECT_TRUE(Finished());
-  EXPECT_EQ(0, status_);
-}
-
-TEST_F(SimLoopTest, StopFlagEndsTheLoop) {
-  stop_ = 1;
-  EXPECT_TRUE(Finished());
-}
-
 }  // namespace

@@ -86,9 +86,4 @@ TEST_F(SimOptionsTest, BadCommandLinesAreRefused) {
   }
 }
 
-TEST_F(SimOptionsTest, HelpNeedsNoLink) {
-  ASSERT_TRUE(Parse({"--help"}));
-  EXPECT_TRUE(options_.help);
-}
-
 }  // namespace
