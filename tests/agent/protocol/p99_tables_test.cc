@@ -523,19 +523,5 @@ TEST(P99TablesTest, SelectionFollowsTheRulesOfEveryClass) {
   }
 }
 
-TEST(P99TablesTest, Class5UnitOf120VoltVariant1GetsItsSettingRanges) {
-  const TableSet set = SelectTableSet(1, 5, 27, 0, 1);
-  EXPECT_EQ(Values(*set.battery_out), (std::vector<int32_t>{120, 127, 130}));
-  int32_t default_value = 0;
-  ASSERT_TRUE(CodeToValue(*set.battery_out, 0, &default_value));
-  EXPECT_EQ(default_value, 127);
-  EXPECT_EQ(Values(*set.input_high).front(), 141);
-  EXPECT_EQ(Values(*set.input_high).back(), 150);
-  EXPECT_EQ(Values(*set.input_low).front(), 93);
-  EXPECT_EQ(Values(*set.input_low).back(), 102);
-  EXPECT_EQ(set.backup, &kBackupTables[2]);
-  EXPECT_EQ(set.backup_scale, 3600);
-}
-
 }  // namespace
 }  // namespace p99
