@@ -116,8 +116,7 @@ int32_t PcProtocol::Poll() {
   if (!SetLines(pin::kDtr | pin::kRts, 1)) return MediaFailure();
   Settle();
   if (!ReadLines(&sample)) return MediaFailure();
-  if ((sample & pin::kDsr) != 0 &&
-      CheckDsrIgnoresDtr() != result::kSuccess) {
+  if ((sample & pin::kDsr) != 0 && CheckDsrIgnoresDtr() != result::kSuccess) {
     return MediaFailure();
   }
   if (!SetLines(pin::kDtr, 0)) return MediaFailure();

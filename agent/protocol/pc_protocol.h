@@ -92,8 +92,8 @@ class PcProtocol final : public IProtocol {
 
   void Settle();
 
-  IMedia* media_;  // borrowed
-  Clock* clock_;   // borrowed
+  IMedia* media_;                     // borrowed
+  Clock* clock_;                      // borrowed
   int32_t previous_battery_low_ = 0;  // measured, before the clearing rule
   int32_t battery_low_ = 0;
   int32_t power_fail_ = 0;

@@ -51,8 +51,8 @@ class PcProtocolDeviceTest : public ::testing::Test {
   ScriptedMedia media_;  // outlives the device, as the factory's would
   FakePlatformFactory platform_;
   std::unique_ptr<Device> device_;
-  FakePipe* pipe_ = nullptr;         // owned by the device
-  PcProtocol* protocol_ = nullptr;   // owned by the device
+  FakePipe* pipe_ = nullptr;        // owned by the device
+  PcProtocol* protocol_ = nullptr;  // owned by the device
 };
 
 TEST_F(PcProtocolDeviceTest, ServesIdentificationAndFixedFacts) {

@@ -141,9 +141,8 @@ TEST_F(PcProtocolTest, ProbeDrivesTheThreeLineChecksAndNamesTheModel) {
   int32_t size = sizeof name;
   ASSERT_EQ(protocol_->GetModelName(name, &size), 0);
   EXPECT_STREQ(name, "Generic UPS");
-  EXPECT_EQ(Lines(), (Trace{"on 48", "wait 50", "get 81", "off 48",
-                            "wait 50", "get 00", "on 44", "wait 50",
-                            "get 81", "off 04"}));
+  EXPECT_EQ(Lines(), (Trace{"on 48", "wait 50", "get 81", "off 48", "wait 50",
+                            "get 00", "on 44", "wait 50", "get 81", "off 04"}));
   // RTS stays raised to feed the contacts.
   EXPECT_EQ(media_.driven_pins(), pin::kRts);
 
@@ -174,13 +173,15 @@ TEST_F(PcProtocolTest, FailedProbeDropsLinesGivesTenAndProbesAgainNextTime) {
     int failing_sets;
   };
   const Case cases[] = {
-      {"DSR answers DTR", [](int32_t d, int) {
+      {"DSR answers DTR",
+       [](int32_t d, int) {
          return ((d & pin::kDtr) ? pin::kDsr : 0) | kQuiet;
-       }, 0, 0},
+       },
+       0, 0},
       {"DCD high unfed", [](int32_t, int) { return pin::kDcd; }, 0, 0},
-      {"CTS high unfed", [](int32_t d, int) {
-         return (d & pin::kRts) ? kQuiet : pin::kCts;
-       }, 0, 0},
+      {"CTS high unfed",
+       [](int32_t d, int) { return (d & pin::kRts) ? kQuiet : pin::kCts; }, 0,
+       0},
       {"CTS low under break", ContactUnit(kQuiet, pin::kDcd), 0, 0},
       {"DCD low under break", ContactUnit(kQuiet, pin::kCts), 0, 0},
       {"nothing on the line", ContactUnit(0), 0, 0},
@@ -219,8 +220,8 @@ TEST_F(PcProtocolTest, QuietLinesPollWithoutAlarms) {
 
 TEST_F(PcProtocolTest, PowerFailureIsReadAgainTwice) {
   EXPECT_EQ(PollWith(ContactUnit(pin::kDcd)), 0);
-  EXPECT_EQ(Lines(), (Trace{"on 48", "wait 50", "get 01", "off 08",
-                            "wait 50", "get 01", "wait 50", "get 01"}));
+  EXPECT_EQ(Lines(), (Trace{"on 48", "wait 50", "get 01", "off 08", "wait 50",
+                            "get 01", "wait 50", "get 01"}));
   EXPECT_EQ(PowerFail(), 1);
   EXPECT_EQ(BatteryLow(), 0);
 }
@@ -230,8 +231,8 @@ TEST_F(PcProtocolTest, PowerFailureThatClearsOnTheFirstRereadIsNotReported) {
               return reads == 0 ? pin::kDcd : kQuiet;
             }),
             0);
-  EXPECT_EQ(Lines(), (Trace{"on 48", "wait 50", "get 01", "off 08",
-                            "wait 50", "get 81"}));
+  EXPECT_EQ(Lines(), (Trace{"on 48", "wait 50", "get 01", "off 08", "wait 50",
+                            "get 81"}));
   EXPECT_EQ(PowerFail(), 0);
 }
 
@@ -239,9 +240,9 @@ TEST_F(PcProtocolTest, LowBatteryDuringPowerFailureRaisesRtsBeforeEachReread) {
   // Quiet first, so that a later poll does not count as both alarms at once.
   ASSERT_EQ(PollWith(ContactUnit(pin::kDcd)), 0);
   EXPECT_EQ(PollWith(ContactUnit(0)), 0);
-  EXPECT_EQ(Lines(), (Trace{"on 48", "wait 50", "get 00", "off 08", "on 40",
-                            "wait 50", "get 00", "on 40", "wait 50",
-                            "get 00"}));
+  EXPECT_EQ(Lines(),
+            (Trace{"on 48", "wait 50", "get 00", "off 08", "on 40", "wait 50",
+                   "get 00", "on 40", "wait 50", "get 00"}));
   EXPECT_EQ(PowerFail(), 1);
   EXPECT_EQ(BatteryLow(), 1);
 }
@@ -310,8 +311,7 @@ TEST_F(PcProtocolTest, DsrThatFollowsDtrBothWaysFailsThePoll) {
       {"DSR ignores DTR",
        [](int32_t, int) { return pin::kDsr | kQuiet; },
        0,
-       {"on 48", "wait 50", "get A1", "off 08", "wait 50", "get A1",
-        "off 08"}},
+       {"on 48", "wait 50", "get A1", "off 08", "wait 50", "get A1", "off 08"}},
       {"DSR drops with DTR and stays low",
        [reads = std::make_shared<int>(0)](int32_t, int) {
          return ((*reads)++ == 0 ? pin::kDsr : 0) | kQuiet;
@@ -320,7 +320,9 @@ TEST_F(PcProtocolTest, DsrThatFollowsDtrBothWaysFailsThePoll) {
        {"on 48", "wait 50", "get A1", "off 08", "wait 50", "get 81", "on 08",
         "wait 50", "get 81", "off 08"}},
       {"DSR follows DTR both ways",
-       [](int32_t d, int) { return ((d & pin::kDtr) ? pin::kDsr : 0) | kQuiet; },
+       [](int32_t d, int) {
+         return ((d & pin::kDtr) ? pin::kDsr : 0) | kQuiet;
+       },
        17,
        {"on 48", "wait 50", "get A1", "off 08", "wait 50", "get 81", "on 08",
         "wait 50", "get A1", "off 4C"}},
@@ -366,8 +368,8 @@ TEST_F(PcProtocolTest, CancelOfShutdownIsNotSupported) {
 
 TEST_F(PcProtocolTest, ShutdownOnMainsPulsesDtrThenHoldsIt) {
   EXPECT_EQ(protocol_->Shutdown(0), 0);
-  EXPECT_EQ(Lines(), (Trace{"on 08", "wait 5000", "off 08", "wait 4000",
-                            "on 08"}));
+  EXPECT_EQ(Lines(),
+            (Trace{"on 08", "wait 5000", "off 08", "wait 4000", "on 08"}));
   EXPECT_EQ(clock_.pauses(), (std::vector<int32_t>{5000, 4000, 15000}));
   EXPECT_EQ(media_.driven_pins(), pin::kDtr);
 }
@@ -427,8 +429,8 @@ class PcProtocolDetectionTest : public ::testing::Test {
   using Kind = ProtocolFactory::Kind;
 
   PcProtocolDetectionTest() {
-    platform_.SetDeviceList({"0.0.None", "1.0.Auto", "2.0.Serial",
-                             "2.1.ttyS0", "2.2.ttyS1"});
+    platform_.SetDeviceList(
+        {"0.0.None", "1.0.Auto", "2.0.Serial", "2.1.ttyS0", "2.2.ttyS1"});
   }
 
   // A media for serial port `index` whose lines follow `model`.
@@ -474,8 +476,8 @@ TEST_F(PcProtocolDetectionTest, DeadLineIsSkippedWithoutTextAttempt) {
   FirstAttemptStandIn factory(&platform_, &clock_, 8);
   Released<IProtocol> protocol(factory.Create(1, 0));
   ASSERT_NE(dynamic_cast<PcProtocol*>(protocol.get()), nullptr);
-  EXPECT_EQ(factory.kinds(), (std::vector<Kind>{Kind::kP99, Kind::kPc,
-                                                Kind::kP99, Kind::kPc}));
+  EXPECT_EQ(factory.kinds(),
+            (std::vector<Kind>{Kind::kP99, Kind::kPc, Kind::kP99, Kind::kPc}));
   EXPECT_TRUE(dead_released);
   EXPECT_EQ(factory.media(), live);
   int32_t value = 0;
