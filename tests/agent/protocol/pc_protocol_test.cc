@@ -1,7 +1,6 @@
 #include "agent/protocol/pc_protocol.h"
 
 #include <cstdio>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -20,70 +19,61 @@ namespace {
 using LineModel = std::function<int32_t(int32_t driven, int reads)>;
 using Trace = std::vector<std::string>;
 
-constexpr int32_t kDriven = pin::kDtr | pin::kRts | pin::kBreak;
 constexpr int32_t kQuiet = pin::kDcd | pin::kCts;  // mains and battery fine
 
-// A contact unit: its contacts are fed by RTS or the break condition, so
-// with neither driven it reports nothing. Fed, it reports `fed`; under break
+// A contact unit: RTS or the break condition feed its contacts, so with
+// neither driven it reports nothing. Fed it reports `fed`, under break
 // `under_break`. It never touches DSR.
 LineModel ContactUnit(int32_t fed, int32_t under_break) {
   return [fed, under_break](int32_t driven, int) {
     if (driven & pin::kBreak) return under_break;
-    if (driven & pin::kRts) return fed;
-    return 0;
+    return (driven & pin::kRts) ? fed : 0;
   };
 }
-
 LineModel ContactUnit(int32_t fed) { return ContactUnit(fed, fed); }
+
+// The pin operations of the media, with "wait N" wherever time passed
+// between two of them: "on 48", "off 04", "get 81".
+Trace Lines(const ScriptedMedia& media) {
+  Trace trace;
+  int64_t last = -1;
+  for (const ScriptedMedia::Event& event : media.events()) {
+    if (last >= 0 && event.at_millis > last) {
+      trace.push_back("wait " + std::to_string(event.at_millis - last));
+    }
+    last = event.at_millis;
+    const bool set = event.kind == ScriptedMedia::Event::kSetPins;
+    char text[16];
+    snprintf(text, sizeof text, "%s %02X",
+             set ? (event.on ? "on" : "off") : "get",
+             static_cast<unsigned>(event.mask));
+    trace.push_back(text);
+  }
+  return trace;
+}
 
 class PcProtocolTest : public ::testing::Test {
  protected:
-  PcProtocolTest() {
-    media_.AttachClock(&clock_);
-    media_.SetIndex(3);
-    media_.SetLineModel(ContactUnit(kQuiet));
+  PcProtocolTest() { media_.AttachClock(&clock_); }
+
+  // A fresh protocol on a unit whose lines follow `model`.
+  void Build(const LineModel& model) {
+    protocol_.reset();
+    media_.SetLineModel(model);
     protocol_ = std::make_unique<PcProtocol>(&media_, &clock_);
     media_.ClearEvents();
+    clock_.ClearPauses();
   }
 
-  // The recorded pin operations, with "wait N" wherever time passed between
-  // two of them: "on 48", "off 04", "get 81".
-  Trace Lines() const {
-    Trace trace;
-    int64_t last = -1;
-    for (const ScriptedMedia::Event& event : media_.events()) {
-      if (last >= 0 && event.at_millis > last) {
-        trace.push_back("wait " + std::to_string(event.at_millis - last));
-      }
-      last = event.at_millis;
-      char text[32];
-      if (event.kind == ScriptedMedia::Event::kSetPins) {
-        snprintf(text, sizeof text, "%s %02X", event.on ? "on" : "off",
-                 static_cast<unsigned>(event.mask));
-      } else if (event.kind == ScriptedMedia::Event::kGetPins) {
-        snprintf(text, sizeof text, "get %02X",
-                 static_cast<unsigned>(event.mask));
-      } else {
-        snprintf(text, sizeof text, "other");
-      }
-      trace.push_back(text);
-    }
-    return trace;
+  // Power fail and battery low as reported, e.g. "10".
+  std::string Alarms() {
+    int32_t power_fail = -1;
+    int32_t battery_low = -1;
+    EXPECT_EQ(protocol_->GetPowerFail(&power_fail), 0);
+    EXPECT_EQ(protocol_->GetBatteryLow(&battery_low), 0);
+    return std::to_string(power_fail) + std::to_string(battery_low);
   }
 
-  int32_t PowerFail() {
-    int32_t value = -1;
-    EXPECT_EQ(protocol_->GetPowerFail(&value), 0);
-    return value;
-  }
-
-  int32_t BatteryLow() {
-    int32_t value = -1;
-    EXPECT_EQ(protocol_->GetBatteryLow(&value), 0);
-    return value;
-  }
-
-  // Runs a poll after a change of the unit's lines, with a fresh trace.
   int32_t PollWith(const LineModel& model) {
     media_.SetLineModel(model);
     media_.ClearEvents();
@@ -96,73 +86,28 @@ class PcProtocolTest : public ::testing::Test {
 };
 
 TEST_F(PcProtocolTest, ConstructionAndDestructionDropEveryDrivenLine) {
-  ScriptedMedia media;
-  media.SetPinState(pin::kDtr | pin::kRts | pin::kBreak, 1);
-  {
-    PcProtocol protocol(&media, &clock_);
-    EXPECT_EQ(media.driven_pins(), 0);
-    media.SetPinState(pin::kDtr, 1);
-  }
-  EXPECT_EQ(media.driven_pins(), 0);
-  EXPECT_EQ(media.events().back().mask, kDriven);
-  EXPECT_EQ(media.events().back().on, 0);
-}
-
-TEST_F(PcProtocolTest, FixedAnswersAndUnsupportedOperations) {
-  int32_t value = -1;
-  EXPECT_EQ(protocol_->GetPortType(&value), 0);
-  EXPECT_EQ(value, 1);
-  EXPECT_EQ(protocol_->GetBaudRate(&value), 0);
-  EXPECT_EQ(value, 0);
-  EXPECT_EQ(protocol_->GetShutdownActive(&value), 0);
-  EXPECT_EQ(value, 0);
-  EXPECT_EQ(protocol_->GetConnected(&value), 0);
-  EXPECT_EQ(value, 1);
-  EXPECT_EQ(protocol_->GetMediaType(&value), 0);
-  EXPECT_EQ(value, 2);
-  EXPECT_EQ(protocol_->GetMediaIndex(&value), 0);
-  EXPECT_EQ(value, 3);
-  EXPECT_EQ(PowerFail(), 0);
-  EXPECT_EQ(BatteryLow(), 0);
-
-  value = -7;
-  EXPECT_EQ(protocol_->GetInputVoltage(&value), 1);
-  EXPECT_EQ(protocol_->GetTestActive(&value), 1);
-  EXPECT_EQ(protocol_->GetInputHigh(&value, 0), 1);
-  EXPECT_EQ(value, -7);
-  EXPECT_EQ(protocol_->StartTest(10), 1);
-  EXPECT_EQ(protocol_->CancelCommand(), 1);
-  EXPECT_EQ(protocol_->ShutdownRestore(10, 20), 1);
-  EXPECT_TRUE(media_.events().empty());
+  media_.SetPinState(pin::kDtr | pin::kRts | pin::kBreak, 1);
+  Build(ContactUnit(kQuiet));
+  EXPECT_EQ(media_.driven_pins(), 0);
+  media_.SetPinState(pin::kDtr, 1);
+  protocol_.reset();
+  EXPECT_EQ(Lines(media_), (Trace{"on 08", "off 4C"}));
 }
 
 TEST_F(PcProtocolTest, ProbeDrivesTheThreeLineChecksAndNamesTheModel) {
+  Build(ContactUnit(kQuiet));
   char name[16];
   int32_t size = sizeof name;
   ASSERT_EQ(protocol_->GetModelName(name, &size), 0);
   EXPECT_STREQ(name, "Generic UPS");
-  EXPECT_EQ(Lines(), (Trace{"on 48", "wait 50", "get 81", "off 48", "wait 50",
-                            "get 00", "on 44", "wait 50", "get 81", "off 04"}));
-  // RTS stays raised to feed the contacts.
-  EXPECT_EQ(media_.driven_pins(), pin::kRts);
+  EXPECT_EQ(Lines(media_),
+            (Trace{"on 48", "wait 50", "get 81", "off 48", "wait 50", "get 00",
+                   "on 44", "wait 50", "get 81", "off 04"}));
+  EXPECT_EQ(media_.driven_pins(), pin::kRts);  // keeps feeding the contacts
 
-  // Known now: no further line traffic.
   media_.ClearEvents();
-  size = sizeof name;
   EXPECT_EQ(protocol_->GetModelName(name, &size), 0);
   EXPECT_TRUE(media_.events().empty());
-}
-
-TEST_F(PcProtocolTest, ModelNameTwoCallRead) {
-  int32_t size = 0;
-  EXPECT_EQ(protocol_->GetModelName(nullptr, &size), 5);
-  EXPECT_EQ(size, 12);
-  std::vector<char> name(size);
-  EXPECT_EQ(protocol_->GetModelName(name.data(), &size), 0);
-  EXPECT_STREQ(name.data(), "Generic UPS");
-  size = 11;
-  EXPECT_EQ(protocol_->GetModelName(name.data(), &size), 5);
-  EXPECT_EQ(protocol_->GetModelName(name.data(), nullptr), 5);
 }
 
 TEST_F(PcProtocolTest, FailedProbeDropsLinesGivesTenAndProbesAgainNextTime) {
@@ -179,125 +124,105 @@ TEST_F(PcProtocolTest, FailedProbeDropsLinesGivesTenAndProbesAgainNextTime) {
        },
        0, 0},
       {"DCD high unfed", [](int32_t, int) { return pin::kDcd; }, 0, 0},
-      {"CTS high unfed",
-       [](int32_t d, int) { return (d & pin::kRts) ? kQuiet : pin::kCts; }, 0,
-       0},
       {"CTS low under break", ContactUnit(kQuiet, pin::kDcd), 0, 0},
       {"DCD low under break", ContactUnit(kQuiet, pin::kCts), 0, 0},
-      {"nothing on the line", ContactUnit(0), 0, 0},
       {"pin read fails", ContactUnit(kQuiet), 1, 0},
       {"pin set fails", ContactUnit(kQuiet), 0, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    PcProtocol protocol(&media_, &clock_);
-    media_.SetLineModel(c.lines);
+    Build(c.lines);
     media_.FailPinReads(c.failing_reads);
     media_.FailPinSets(c.failing_sets);
-    media_.ClearEvents();
     char name[16] = "untouched";
     int32_t size = sizeof name;
-    EXPECT_EQ(protocol.GetModelName(name, &size), 10);
+    EXPECT_EQ(protocol_->GetModelName(name, &size), 10);
     EXPECT_STREQ(name, "untouched");
-    EXPECT_EQ(Lines().back(), "off 4C");
+    EXPECT_EQ(Lines(media_).back(), "off 4C");
     EXPECT_EQ(media_.driven_pins(), 0);
 
-    // The unit is plugged in properly: the next read probes again.
     media_.SetLineModel(ContactUnit(kQuiet));
-    media_.ClearEvents();
-    EXPECT_EQ(protocol.GetModelName(name, &size), 0);
+    EXPECT_EQ(protocol_->GetModelName(name, &size), 0);
     EXPECT_STREQ(name, "Generic UPS");
-    EXPECT_EQ(Lines().front(), "on 48");
   }
 }
 
-TEST_F(PcProtocolTest, QuietLinesPollWithoutAlarms) {
-  EXPECT_EQ(PollWith(ContactUnit(kQuiet)), 0);
-  EXPECT_EQ(Lines(), (Trace{"on 48", "wait 50", "get 81", "off 08"}));
-  EXPECT_EQ(PowerFail(), 0);
-  EXPECT_EQ(BatteryLow(), 0);
-}
-
-TEST_F(PcProtocolTest, PowerFailureIsReadAgainTwice) {
-  EXPECT_EQ(PollWith(ContactUnit(pin::kDcd)), 0);
-  EXPECT_EQ(Lines(), (Trace{"on 48", "wait 50", "get 01", "off 08", "wait 50",
-                            "get 01", "wait 50", "get 01"}));
-  EXPECT_EQ(PowerFail(), 1);
-  EXPECT_EQ(BatteryLow(), 0);
-}
-
-TEST_F(PcProtocolTest, PowerFailureThatClearsOnTheFirstRereadIsNotReported) {
-  EXPECT_EQ(PollWith([](int32_t, int reads) {
-              return reads == 0 ? pin::kDcd : kQuiet;
-            }),
-            0);
-  EXPECT_EQ(Lines(), (Trace{"on 48", "wait 50", "get 01", "off 08", "wait 50",
-                            "get 81"}));
-  EXPECT_EQ(PowerFail(), 0);
-}
-
-TEST_F(PcProtocolTest, LowBatteryDuringPowerFailureRaisesRtsBeforeEachReread) {
-  // Quiet first, so that a later poll does not count as both alarms at once.
-  ASSERT_EQ(PollWith(ContactUnit(pin::kDcd)), 0);
-  EXPECT_EQ(PollWith(ContactUnit(0)), 0);
-  EXPECT_EQ(Lines(),
-            (Trace{"on 48", "wait 50", "get 00", "off 08", "on 40", "wait 50",
-                   "get 00", "on 40", "wait 50", "get 00"}));
-  EXPECT_EQ(PowerFail(), 1);
-  EXPECT_EQ(BatteryLow(), 1);
-}
-
-TEST_F(PcProtocolTest, LowBatteryOnMainsIsMeasuredButNotReported) {
-  EXPECT_EQ(PollWith(ContactUnit(pin::kCts)), 0);
-  EXPECT_EQ(PowerFail(), 0);
-  EXPECT_EQ(BatteryLow(), 0);
-  // It was measured, though: both alarms on the next poll do not count as
-  // appearing at once, so no break test is made.
-  EXPECT_EQ(PollWith(ContactUnit(0, 0)), 0);
-  for (const std::string& step : Lines()) EXPECT_NE(step, "on 44");
-  EXPECT_EQ(PowerFail(), 1);
-  EXPECT_EQ(BatteryLow(), 1);
-}
-
-TEST_F(PcProtocolTest, BothAlarmsAtOnceWithDeadLinesUnderBreakGiveEight) {
-  ASSERT_EQ(PollWith(ContactUnit(kQuiet)), 0);
-  EXPECT_EQ(PollWith(ContactUnit(0, 0)), 8);
-  EXPECT_EQ(Lines(), (Trace{"on 48", "wait 50", "get 00", "off 08", "on 40",
-                            "wait 50", "get 00", "on 40", "wait 50", "get 00",
-                            "on 44", "wait 50", "get 00", "off 04"}));
-  EXPECT_EQ(PowerFail(), 1);
-  EXPECT_EQ(BatteryLow(), 1);
-
-  // Already set now: the next poll reports them without the break test.
-  EXPECT_EQ(PollWith(ContactUnit(0, 0)), 0);
-  EXPECT_EQ(Lines().size(), 10u);
-  EXPECT_EQ(PowerFail(), 1);
-  EXPECT_EQ(BatteryLow(), 1);
-}
-
-TEST_F(PcProtocolTest, BothAlarmsAtOnceWithLiveLinesUnderBreakAreReported) {
+TEST_F(PcProtocolTest, PollDerivesTheAlarmsFromTheLines) {
   struct Case {
     const char* what;
-    int32_t under_break;
+    LineModel before;  // lines at a first poll
+    LineModel now;     // lines at the poll under test
     int32_t result;
+    Trace trace;
+    const char* alarms;
+  };
+  const Trace kPowerFail = {"on 48",   "wait 50", "get 00", "off 08",
+                            "on 40",   "wait 50", "get 00", "on 40",
+                            "wait 50", "get 00"};
+  // The power failure reads, then the break test reading `lines`.
+  auto with_break = [&kPowerFail](const char* lines) {
+    Trace trace = kPowerFail;
+    trace.insert(trace.end(), {"on 44", "wait 50", lines, "off 04"});
+    return trace;
   };
   const Case cases[] = {
-      {"both high", kQuiet, 0},
-      {"only DCD", pin::kDcd, 8},
-      {"only CTS", pin::kCts, 8},
+      {"quiet",
+       ContactUnit(kQuiet),
+       ContactUnit(kQuiet),
+       0,
+       {"on 48", "wait 50", "get 81", "off 08"},
+       "00"},
+      {"power failure is read twice more",
+       ContactUnit(kQuiet),
+       ContactUnit(pin::kDcd),
+       0,
+       {"on 48", "wait 50", "get 01", "off 08", "wait 50", "get 01", "wait 50",
+        "get 01"},
+       "10"},
+      {"power failure gone at the re-read",
+       ContactUnit(kQuiet),
+       [n = std::make_shared<int>(0)](int32_t, int) {
+         return (*n)++ == 0 ? pin::kDcd : kQuiet;
+       },
+       0,
+       {"on 48", "wait 50", "get 01", "off 08", "wait 50", "get 81"},
+       "00"},
+      {"low battery on mains is not reported",
+       ContactUnit(kQuiet),
+       ContactUnit(pin::kCts),
+       0,
+       {"on 48", "wait 50", "get 80", "off 08"},
+       "00"},
+      {"low battery during a power failure raises RTS for the re-reads",
+       ContactUnit(pin::kDcd), ContactUnit(0), 0, kPowerFail, "11"},
+      {"low battery on mains counts as an earlier alarm",
+       ContactUnit(pin::kCts), ContactUnit(0, 0), 0, kPowerFail, "11"},
+      {"both alarms at once, dead under break", ContactUnit(kQuiet),
+       ContactUnit(0, 0), 8, with_break("get 00"), "11"},
+      {"both alarms at once, only DCD under break", ContactUnit(kQuiet),
+       ContactUnit(0, pin::kDcd), 8, with_break("get 01"), "11"},
+      {"both alarms at once, only CTS under break", ContactUnit(kQuiet),
+       ContactUnit(0, pin::kCts), 8, with_break("get 80"), "11"},
+      {"both alarms at once, both lines under break", ContactUnit(kQuiet),
+       ContactUnit(0, kQuiet), 0, with_break("get 81"), "11"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    PcProtocol protocol(&media_, &clock_);
-    media_.SetLineModel(ContactUnit(0, c.under_break));
-    EXPECT_EQ(protocol.Poll(), c.result);
-    int32_t value = 0;
-    EXPECT_EQ(protocol.GetPowerFail(&value), 0);
-    EXPECT_EQ(value, 1);
-    EXPECT_EQ(protocol.GetBatteryLow(&value), 0);
-    EXPECT_EQ(value, 1);
-    EXPECT_EQ(media_.driven_pins(), pin::kRts);
+    Build(c.before);
+    ASSERT_EQ(protocol_->Poll(), 0);
+    EXPECT_EQ(PollWith(c.now), c.result);
+    EXPECT_EQ(Lines(media_), c.trace);
+    EXPECT_EQ(Alarms(), c.alarms);
   }
+}
+
+TEST_F(PcProtocolTest, BothAlarmsGiveEightOnlyOnceInARow) {
+  Build(ContactUnit(kQuiet));
+  ASSERT_EQ(protocol_->Poll(), 0);
+  EXPECT_EQ(PollWith(ContactUnit(0, 0)), 8);
+  EXPECT_EQ(PollWith(ContactUnit(0, 0)), 0);
+  EXPECT_EQ(Lines(media_).size(), 10u);  // no break test this time
+  EXPECT_EQ(Alarms(), "11");
 }
 
 TEST_F(PcProtocolTest, DsrThatFollowsDtrBothWaysFailsThePoll) {
@@ -313,8 +238,8 @@ TEST_F(PcProtocolTest, DsrThatFollowsDtrBothWaysFailsThePoll) {
        0,
        {"on 48", "wait 50", "get A1", "off 08", "wait 50", "get A1", "off 08"}},
       {"DSR drops with DTR and stays low",
-       [reads = std::make_shared<int>(0)](int32_t, int) {
-         return ((*reads)++ == 0 ? pin::kDsr : 0) | kQuiet;
+       [n = std::make_shared<int>(0)](int32_t, int) {
+         return ((*n)++ == 0 ? pin::kDsr : 0) | kQuiet;
        },
        0,
        {"on 48", "wait 50", "get A1", "off 08", "wait 50", "get 81", "on 08",
@@ -329,80 +254,61 @@ TEST_F(PcProtocolTest, DsrThatFollowsDtrBothWaysFailsThePoll) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    PcProtocol protocol(&media_, &clock_);
-    media_.SetLineModel(c.lines);
-    media_.ClearEvents();
-    EXPECT_EQ(protocol.Poll(), c.result);
-    EXPECT_EQ(Lines(), c.trace);
+    Build(c.lines);
+    EXPECT_EQ(protocol_->Poll(), c.result);
+    EXPECT_EQ(Lines(media_), c.trace);
   }
 }
 
 TEST_F(PcProtocolTest, FailingPinOperationGivesSeventeenAndDropsLines) {
-  struct Case {
-    const char* what;
-    int failing_reads;
-    int failing_sets;
-  };
-  const Case cases[] = {
-      {"pin read", 1, 0},
-      {"pin set", 0, 1},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    media_.SetLineModel(ContactUnit(kQuiet));
-    media_.FailPinReads(c.failing_reads);
-    media_.FailPinSets(c.failing_sets);
-    media_.ClearEvents();
+  for (int failing_set = 0; failing_set < 2; ++failing_set) {
+    SCOPED_TRACE(failing_set ? "pin set" : "pin read");
+    Build(ContactUnit(0));
+    media_.FailPinReads(1 - failing_set);
+    media_.FailPinSets(failing_set);
     EXPECT_EQ(protocol_->Poll(), 17);
-    EXPECT_EQ(Lines().back(), "off 4C");
+    EXPECT_EQ(Lines(media_).back(), "off 4C");
     EXPECT_EQ(media_.driven_pins(), 0);
-    EXPECT_EQ(PowerFail(), 0);
+    EXPECT_EQ(Alarms(), "00");
   }
 }
 
-TEST_F(PcProtocolTest, CancelOfShutdownIsNotSupported) {
-  EXPECT_EQ(protocol_->Shutdown(-1), 1);
-  EXPECT_TRUE(media_.events().empty());
-  EXPECT_TRUE(clock_.pauses().empty());
+TEST_F(PcProtocolTest, ShutdownSignalsWithDtr) {
+  struct Case {
+    const char* what;
+    int32_t fed;  // lines at the poll before
+    int32_t delay;
+    int failing_sets;
+    int32_t result;
+    Trace trace;
+    std::vector<int32_t> pauses;
+  };
+  const Case cases[] = {
+      {"cancel", kQuiet, -1, 0, 1, {}, {}},
+      {"on mains",
+       kQuiet,
+       0,
+       0,
+       0,
+       {"on 08", "wait 5000", "off 08", "wait 4000", "on 08"},
+       {5000, 4000, 15000}},
+      {"on battery", pin::kDcd, 120, 0, 0, {"on 08"}, {15000}},
+      {"DTR cannot be raised", kQuiet, 0, 1, 17, {"off 4C"}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Build(ContactUnit(c.fed));
+    ASSERT_EQ(protocol_->Poll(), 0);
+    media_.ClearEvents();
+    clock_.ClearPauses();
+    media_.FailPinSets(c.failing_sets);
+    EXPECT_EQ(protocol_->Shutdown(c.delay), c.result);
+    EXPECT_EQ(Lines(media_), c.trace);
+    EXPECT_EQ(clock_.pauses(), c.pauses);
+  }
 }
 
-TEST_F(PcProtocolTest, ShutdownOnMainsPulsesDtrThenHoldsIt) {
-  EXPECT_EQ(protocol_->Shutdown(0), 0);
-  EXPECT_EQ(Lines(),
-            (Trace{"on 08", "wait 5000", "off 08", "wait 4000", "on 08"}));
-  EXPECT_EQ(clock_.pauses(), (std::vector<int32_t>{5000, 4000, 15000}));
-  EXPECT_EQ(media_.driven_pins(), pin::kDtr);
-}
-
-TEST_F(PcProtocolTest, ShutdownOnBatteryHoldsDtrOnly) {
-  ASSERT_EQ(PollWith(ContactUnit(pin::kDcd)), 0);
-  ASSERT_EQ(PowerFail(), 1);
-  media_.ClearEvents();
-  clock_.ClearPauses();
-  EXPECT_EQ(protocol_->Shutdown(120), 0);
-  EXPECT_EQ(Lines(), (Trace{"on 08"}));
-  EXPECT_EQ(clock_.pauses(), (std::vector<int32_t>{15000}));
-  EXPECT_EQ(media_.driven_pins(), pin::kDtr | pin::kRts);
-}
-
-TEST_F(PcProtocolTest, ShutdownThatCannotDriveDtrReportsMediaFailure) {
-  media_.FailPinSets(1);
-  EXPECT_EQ(protocol_->Shutdown(0), 17);
-  EXPECT_EQ(Lines(), (Trace{"off 4C"}));
-  EXPECT_TRUE(clock_.pauses().empty());
-}
-
-TEST_F(PcProtocolTest, WithoutMediaEveryLineOperationFails) {
-  PcProtocol protocol(nullptr, &clock_);
-  char name[16];
-  int32_t size = sizeof name;
-  EXPECT_EQ(protocol.GetModelName(name, &size), 10);
-  EXPECT_EQ(protocol.Poll(), 17);
-  EXPECT_EQ(protocol.Shutdown(0), 17);
-}
-
-// The real protocol kinds after a first attempt that the test scripts, so
-// that detection of a contact unit is checked whatever that kind is.
+// The real second attempt after a first attempt scripted by the test.
 class FirstAttemptStandIn final : public ProtocolFactory {
  public:
   FirstAttemptStandIn(PlatformFactory* platform, Clock* clock,
@@ -410,18 +316,17 @@ class FirstAttemptStandIn final : public ProtocolFactory {
       : ProtocolFactory(platform, clock), first_result_(first_result) {}
 
   IProtocol* NewProtocol(Kind kind, IMedia* media) override {
-    kinds_.push_back(kind);
+    kinds.push_back(kind);
     if (kind != Kind::kP99) return ProtocolFactory::NewProtocol(kind, media);
     auto* first = new FakeProtocol;
     first->SetAnswer("GetModelName", first_result_);
     return first;
   }
 
-  const std::vector<Kind>& kinds() const { return kinds_; }
+  std::vector<Kind> kinds;
 
  private:
   int32_t first_result_;
-  std::vector<Kind> kinds_;
 };
 
 class PcProtocolDetectionTest : public ::testing::Test {
@@ -433,10 +338,10 @@ class PcProtocolDetectionTest : public ::testing::Test {
         {"0.0.None", "1.0.Auto", "2.0.Serial", "2.1.ttyS0", "2.2.ttyS1"});
   }
 
-  // A media for serial port `index` whose lines follow `model`.
   ScriptedMedia* AddPort(int32_t index, const LineModel& model,
                          bool* released) {
     auto* media = new ScriptedMedia;
+    media->AttachClock(&clock_);
     media->SetIndex(index);
     media->SetLineModel(model);
     media->WatchRelease(released);
@@ -448,21 +353,14 @@ class PcProtocolDetectionTest : public ::testing::Test {
   FakePlatformFactory platform_;
 };
 
-TEST_F(PcProtocolDetectionTest, SilentLineWithContactUnitGivesPcProtocol) {
+TEST_F(PcProtocolDetectionTest, ContactUnitIsFoundByTheFullProbe) {
   bool released = false;
-  ScriptedMedia* media = AddPort(1, ContactUnit(kQuiet), &released);
-  FirstAttemptStandIn factory(&platform_, &clock_, 8);
-  Released<IProtocol> protocol(factory.Create(2, 1));
+  ScriptedMedia* media = AddPort(2, ContactUnit(kQuiet), &released);
+  ProtocolFactory factory(&platform_, &clock_);
+  Released<IProtocol> protocol(factory.Create(2, 2));
   ASSERT_NE(dynamic_cast<PcProtocol*>(protocol.get()), nullptr);
-  EXPECT_EQ(factory.kinds(), (std::vector<Kind>{Kind::kP99, Kind::kPc}));
+  EXPECT_FALSE(media->Writes().empty());  // the first attempt got no answer
   EXPECT_EQ(factory.media(), media);
-  char name[16];
-  int32_t size = sizeof name;
-  EXPECT_EQ(protocol->GetModelName(name, &size), 0);
-  EXPECT_STREQ(name, "Generic UPS");
-  int32_t value = 0;
-  EXPECT_EQ(protocol->GetMediaIndex(&value), 0);
-  EXPECT_EQ(value, 1);
   EXPECT_EQ(protocol->Poll(), 0);
   protocol.reset();
   EXPECT_FALSE(released);
@@ -476,38 +374,13 @@ TEST_F(PcProtocolDetectionTest, DeadLineIsSkippedWithoutTextAttempt) {
   FirstAttemptStandIn factory(&platform_, &clock_, 8);
   Released<IProtocol> protocol(factory.Create(1, 0));
   ASSERT_NE(dynamic_cast<PcProtocol*>(protocol.get()), nullptr);
-  EXPECT_EQ(factory.kinds(),
+  EXPECT_EQ(factory.kinds,
             (std::vector<Kind>{Kind::kP99, Kind::kPc, Kind::kP99, Kind::kPc}));
   EXPECT_TRUE(dead_released);
   EXPECT_EQ(factory.media(), live);
-  int32_t value = 0;
-  EXPECT_EQ(protocol->GetMediaIndex(&value), 0);
-  EXPECT_EQ(value, 2);
-}
-
-TEST_F(PcProtocolDetectionTest, ContactUnitIsFoundByTheFullProbe) {
-  bool released = false;
-  ScriptedMedia* media = AddPort(2, ContactUnit(kQuiet), &released);
-  media->AttachClock(&clock_);
-  ProtocolFactory factory(&platform_, &clock_);
-  Released<IProtocol> protocol(factory.Create(2, 2));
-  ASSERT_NE(dynamic_cast<PcProtocol*>(protocol.get()), nullptr);
-  // Nothing answered the first attempt's bytes; the lines did the rest.
-  EXPECT_FALSE(media->Writes().empty());
-  EXPECT_EQ(media->driven_pins(), pin::kRts);
-  EXPECT_EQ(protocol->Poll(), 0);
-  int32_t value = -1;
-  EXPECT_EQ(protocol->GetPowerFail(&value), 0);
-  EXPECT_EQ(value, 0);
-}
-
-TEST_F(PcProtocolDetectionTest, LineThatAnsweredIsNotTriedAsContactUnit) {
-  bool released = false;
-  AddPort(1, ContactUnit(kQuiet), &released);
-  FirstAttemptStandIn factory(&platform_, &clock_, 9);
-  Released<IProtocol> protocol(factory.Create(2, 1));
-  EXPECT_EQ(dynamic_cast<PcProtocol*>(protocol.get()), nullptr);
-  EXPECT_EQ(factory.kinds(), (std::vector<Kind>{Kind::kP99, Kind::kT}));
+  int32_t index = 0;
+  EXPECT_EQ(protocol->GetMediaIndex(&index), 0);
+  EXPECT_EQ(index, 2);
 }
 
 }  // namespace
