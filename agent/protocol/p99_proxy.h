@@ -40,10 +40,6 @@ class P99Proxy final : public IProtocol {
 
   // Setting items that have a register: 0-6 (the pipe's R0-R6 and W0-W6),
   // 29 (R29), 35 (voltage class) and 36 (voltage variant).
-  static constexpr int32_t kItemInputHigh = 0;
-  static constexpr int32_t kItemBatteryOut = 3;
-  static constexpr int32_t kItemColdStart = 4;
-  static constexpr int32_t kItemProperty6 = 6;
   static constexpr int32_t kItem29 = 29;
   static constexpr int32_t kItemVoltageClass = 35;
   static constexpr int32_t kItemVoltageVariant = 36;
