@@ -244,8 +244,8 @@ void BM_KovraStatus(benchmark::State& state) {
 }
 BENCHMARK(BM_KovraStatus)->Iterations(300)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// A second client keeps the agent busy: every buzzer write goes to the unit
-// as a serial exchange, one after another.
+// A second client keeps the agent busy: every cold-start write that changes
+// the setting goes to the unit as a serial exchange, one after another.
 void BM_KovraStatusWhileAgentBusy(benchmark::State& state) {
   Stack* stack = TheStack(state);
   if (stack == nullptr) return;
@@ -254,8 +254,11 @@ void BM_KovraStatusWhileAgentBusy(benchmark::State& state) {
   std::thread busy([&] {
     Client client;
     if (!client.Connect()) return;
-    while (!stop.load()) {
-      if (client.Transact("DEV SET_PROP_COLDSTART 0").empty()) break;
+    for (int value = 1; !stop.load(); value ^= 1) {
+      if (client.Transact("DEV SET_PROP_COLDSTART " + std::to_string(value)) !=
+          "OK") {
+        break;
+      }
       ++exchanges;
     }
   });

@@ -38,6 +38,9 @@ std::unique_ptr<Database> Database::Open(const std::string& path,
   sqlite3_busy_timeout(db, 2000);
   if (!database->Exec("PRAGMA journal_mode=WAL;") ||
       !database->Exec("PRAGMA synchronous=FULL;") ||
+      // Paging through a long list must not grow the resident service:
+      // 256 KiB of page cache is plenty for index lookups.
+      !database->Exec("PRAGMA cache_size=-256;") ||
       !database->Exec(kSchema)) {
     *error = "cannot prepare " + path + ": " + database->LastError();
     return nullptr;

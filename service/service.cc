@@ -14,9 +14,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "common/time/clock.h"
-#include "common/time/timestamp.h"
 #include "service/diagnostics.h"
 #include "service/i_agent_process.h"
 #include "service/log_store.h"
@@ -43,13 +43,16 @@ bool StartsWith(const std::string& text, const char* prefix) {
   return text.compare(0, std::strlen(prefix), prefix) == 0;
 }
 
-// "YYYY/MM/DD HH:MM:SS" in local time.
+// "YYYY/MM/DD HH:MM:SS" in local time. Written with the C library alone:
+// the service keeps out of the stream and locale machinery so that little
+// of the C++ runtime stays resident.
 std::string LocalTimeText() {
-  CalendarFields fields = Timestamp::Now().ToCalendar();
-  char text[32];
-  std::snprintf(text, sizeof(text), "%04d/%02d/%02d %02d:%02d:%02d",
-                fields.year, fields.month, fields.day, fields.hour,
-                fields.minute, fields.second);
+  time_t now = time(nullptr);
+  struct tm fields;
+  char text[32] = "1970/01/01 00:00:00";
+  if (localtime_r(&now, &fields) != nullptr) {
+    strftime(text, sizeof(text), "%Y/%m/%d %H:%M:%S", &fields);
+  }
   return text;
 }
 
