@@ -1,7 +1,6 @@
 // kovra: the command-line front end of the UPS service. Connects to the
 // service on this machine, logs in, runs one command and exits.
 
-#include <csignal>
 #include <iostream>
 
 #include "common/time/system_clock.h"
@@ -9,10 +8,6 @@
 #include "tool/tool_entry.h"
 
 int main(int argc, char** argv) {
-  // A service that closes the connection must end the request with an
-  // error, not end the process.
-  std::signal(SIGPIPE, SIG_IGN);
-
   static ServiceConnection connection;
   ToolTarget target;
   target.connection = &connection;
