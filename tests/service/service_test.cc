@@ -547,3 +547,32 @@ TEST_F(ServiceTest, StatusRecordsAreWrittenAtTheRecordRate) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ServiceListenTest, NonLoopbackAddressNeedsAllowRemote) {
+  FakeAgent agent;
+  ManualClock clock;
+  ParameterStore params(nullptr);
+  const struct {
+    const char* host;
+    bool allow_remote;
+    bool ok;
+  } kCases[] = {
+      {"127.0.0.1", false, true}, {"localhost", false, true},
+      {"127.0.0.2", false, true}, {"0.0.0.0", false, false},
+      {"0.0.0.0", true, true},    {"::1", false, false},
+      {"host.example", true, false},
+  };
+  for (const auto& entry : kCases) {
+    ServiceConfig config;
+    config.listen_host = entry.host;
+    config.listen_port = 0;
+    config.allow_remote = entry.allow_remote;
+    Service service(config, &agent, &clock, &params, nullptr);
+    std::string error;
+    EXPECT_EQ(entry.ok, service.Listen(&error)) << entry.host << ": " << error;
+  }
+}
+
+}  // namespace
