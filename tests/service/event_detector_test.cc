@@ -105,11 +105,4 @@ TEST_F(EventDetectorTest, LostContactKeepsTheOtherStates) {
             Feed(Pass(0, 0)));
 }
 
-TEST(EventTextTest, CodesOutsideTheTableHaveNoText) {
-  EXPECT_STREQ("UPS power failure.", EventText(4));
-  EXPECT_STREQ("UPS temperature is recover.", EventText(11));
-  EXPECT_STREQ("", EventText(12));
-  EXPECT_STREQ("", EventText(-1));
-}
-
 }  // namespace

@@ -113,17 +113,6 @@ TEST_F(LogStoreTest, ClearErasesOnlyItsListAndLineBreaksStayInOneEntry) {
   EXPECT_FALSE(store_->Append(5, "no such list"));
 }
 
-TEST_F(LogStoreTest, CommittedEntriesSurviveReopening) {
-  for (int i = 0; i < 10; ++i) ASSERT_TRUE(store_->Append(kEventLog, "x"));
-  store_.reset();
-  db_.reset();
-  std::string error;
-  db_ = Database::Open(dir_.path() + "/kovrad.db", &error);
-  ASSERT_TRUE(db_) << error;
-  store_.reset(new LogStore(db_.get(), limits_));
-  EXPECT_EQ(10, store_->Count(kEventLog));
-}
-
 TEST_F(LogStoreTest, KillDuringRecordingLosesNothingCommitted) {
   store_.reset();
   db_.reset();

@@ -62,16 +62,6 @@ TEST_F(ParameterStoreTest, EveryKeyHasADefaultWithinItsRange) {
   }
 }
 
-TEST_F(ParameterStoreTest, RejectedWritesLeaveTheValueAlone) {
-  Open();
-  EXPECT_EQ(4, store_->Set(ParameterSpace::kPol, kKeyRecordRate, "86401"));
-  EXPECT_EQ(4, store_->Set(ParameterSpace::kPol, kKeyRecordRate, "-5"));
-  EXPECT_EQ(1, store_->Set(ParameterSpace::kPtc, kKeyRecordRate, "5"));
-  EXPECT_EQ(60, store_->Value(kKeyRecordRate));
-  EXPECT_EQ(0, store_->Set(ParameterSpace::kPol, kKeyRecordRate, "86400"));
-  EXPECT_EQ(86400, store_->Value(kKeyRecordRate));
-}
-
 TEST_F(ParameterStoreTest, WrittenValuesPersistAndBadStoredValuesAreIgnored) {
   Open();
   ASSERT_EQ(0, store_->Set(ParameterSpace::kPtc, kKeyPowerfailDelay, "45"));
