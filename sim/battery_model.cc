@@ -39,8 +39,8 @@ void BatteryModel::Advance(SimState* state, int64_t now_ms) {
   double before = state->capacity_percent;
   double level = state->battery_low_level_percent;
   if (state->OnBattery() && state->output_on) {
-    double runtime = FullRuntimeSeconds(state->load_percent,
-                                        state->backup_scale_seconds);
+    double runtime =
+        FullRuntimeSeconds(state->load_percent, state->backup_scale_seconds);
     double after = std::max(0.0, before - 100.0 * seconds / runtime);
     state->capacity_percent = after;
     if (before > level && after <= level) state->battery_low = true;

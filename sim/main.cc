@@ -65,9 +65,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "upssim: %s\n", error.c_str());
     return 1;
   }
-  std::fprintf(stderr, "upssim: %s unit on %s (%s)\n",
-               options.protocol.c_str(), link.link_path().c_str(),
-               link.slave_path().c_str());
+  std::fprintf(stderr, "upssim: %s unit on %s (%s)\n", options.protocol.c_str(),
+               link.link_path().c_str(), link.slave_path().c_str());
 
   BatteryModel battery(options.speed);
   Simulator simulator(&state, unit.get(), &battery,

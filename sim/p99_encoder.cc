@@ -20,9 +20,9 @@ uint8_t InverseCurve(const p99::Curve& curve, int32_t y) {
   int32_t best_x = 0;
   int64_t best_error = -1;
   for (int32_t x = 0; x <= 255; ++x) {
-    int64_t error = std::llabs(static_cast<int64_t>(p99::CurveLookup(
-                                   curve, static_cast<int16_t>(x))) -
-                               y);
+    int64_t error = std::llabs(
+        static_cast<int64_t>(p99::CurveLookup(curve, static_cast<int16_t>(x))) -
+        y);
     if (best_error < 0 || error < best_error) {
       best_error = error;
       best_x = x;
@@ -67,8 +67,8 @@ void EncodeP99Status(const SimState& state, const p99::TableSet& tables,
       on_battery ? tables.load->battery : tables.load->mains;
   data[2] = InverseCurve(load, Scaled(state.MeasuredLoadPercent(), 100));
   data[3] = InverseCurve(*tables.capacity, Scaled(state.capacity_percent, 100));
-  data[4] = InverseCurve(*tables.temperature,
-                         Scaled(state.temperature_celsius, 1));
+  data[4] =
+      InverseCurve(*tables.temperature, Scaled(state.temperature_celsius, 1));
   data[5] = InverseCurve(*tables.frequency, Scaled(state.frequency_hertz, 100));
 
   uint8_t flags = 0;

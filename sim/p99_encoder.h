@@ -19,8 +19,7 @@ uint8_t InverseCurve(const p99::Curve& curve, int32_t y);
 // of a volt, as the agent holds it) into the output nearest to
 // output_hundredths. Position 0 is the input unchanged.
 int32_t NearestTapPosition(const p99::TapRatioTable& taps,
-                           int32_t input_hundredths,
-                           int32_t output_hundredths);
+                           int32_t input_hundredths, int32_t output_hundredths);
 
 // The output (hundredths of a volt) the agent derives from a decoded input at
 // a tap position, in the agent's 16-bit arithmetic.

@@ -69,8 +69,8 @@ p99::TableSet P99Unit::Tables() const {
   }
   int32_t item29 = (registers_[p99_register::kTapping] >> 4) & 1;
   return p99::SelectTableSet(
-      VoltageClassOfCode(registers_[p99_register::kVoltageClass]),
-      model_class_, model_index_, item29, variant);
+      VoltageClassOfCode(registers_[p99_register::kVoltageClass]), model_class_,
+      model_index_, item29, variant);
 }
 
 void P99Unit::UpdateBatteryParameters() {
@@ -204,8 +204,16 @@ std::string P99Unit::StatusReply() const {
   bool use_taps =
       model_class_ != 5 && ((registers_[p99_register::kTapping] >> 4) & 1);
   EncodeP99Status(*state_, Tables(), use_taps, data);
-  uint8_t frame[14] = {'#',     data[0], data[1], data[2], '.',
-                       data[3], data[4], data[5], '.',     data[6],
+  uint8_t frame[14] = {'#',
+                       data[0],
+                       data[1],
+                       data[2],
+                       '.',
+                       data[3],
+                       data[4],
+                       data[5],
+                       '.',
+                       data[6],
                        static_cast<uint8_t>(~data[6])};
   uint8_t check = 0;
   for (int i = 1; i <= 10; ++i) check = static_cast<uint8_t>(check + frame[i]);
@@ -241,10 +249,10 @@ std::string P99Unit::InfoReply() const {
 std::string P99Unit::Describe() const {
   std::string lines = "model " + config_.model + "\n";
   static const uint8_t kShown[] = {
-      p99_register::kInputHigh,     p99_register::kInputLow,
+      p99_register::kInputHigh,       p99_register::kInputLow,
       p99_register::kBatteryLowLevel, p99_register::kFlags,
-      p99_register::kBatteryOut,    p99_register::kVoltageClass,
-      p99_register::kVoltageVariant, p99_register::kTapping};
+      p99_register::kBatteryOut,      p99_register::kVoltageClass,
+      p99_register::kVoltageVariant,  p99_register::kTapping};
   for (uint8_t number : kShown) {
     char line[32];
     std::snprintf(line, sizeof(line), "register 0x%02X 0x%02X\n", number,

@@ -11,10 +11,10 @@
 
 // What a simulated P99 unit reports about itself.
 struct P99UnitConfig {
-  std::string model = "650VA";  // a name of the model list
-  uint8_t rated_voltage = 120;  // identification byte 12
-  uint8_t rated_frequency = 60; // identification byte 14
-  std::string firmware = "1234";  // four characters
+  std::string model = "650VA";                    // a name of the model list
+  uint8_t rated_voltage = 120;                    // identification byte 12
+  uint8_t rated_frequency = 60;                   // identification byte 14
+  std::string firmware = "1234";                  // four characters
   std::string info_text = "KOVRA SIMULATED UPS";  // up to 20 characters
   // Initial codes of the 256 setting registers.
   std::array<uint8_t, 256> registers{};

@@ -5,8 +5,8 @@
 
 #include <cerrno>
 
-SimLoop::SimLoop(Simulator* simulator, ControlCommands* control,
-                 PtyLink* link, Clock* clock, int control_in, int control_out)
+SimLoop::SimLoop(Simulator* simulator, ControlCommands* control, PtyLink* link,
+                 Clock* clock, int control_in, int control_out)
     : simulator_(simulator),
       control_(control),
       link_(link),
@@ -41,8 +41,8 @@ void SimLoop::OnLine() {
       simulator_->OnLineBytes(buffer, static_cast<size_t>(count),
                               clock_->MonotonicMillis(), WireLog::WallMillis());
   if (!answer.empty()) {
-    link_->Write(reinterpret_cast<const uint8_t*>(answer.data()),
-                 answer.size(), 1000);
+    link_->Write(reinterpret_cast<const uint8_t*>(answer.data()), answer.size(),
+                 1000);
   }
 }
 

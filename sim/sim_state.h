@@ -11,9 +11,9 @@
 // simulator's monotonic clock.
 struct SimState {
   // Measurements.
-  double input_volts = 120.0;    // mains voltage while the utility is present
-  double output_volts = 120.0;   // output voltage while the output is on
-  double load_percent = 30.0;    // of the rated load
+  double input_volts = 120.0;   // mains voltage while the utility is present
+  double output_volts = 120.0;  // output voltage while the output is on
+  double load_percent = 30.0;   // of the rated load
   double capacity_percent = 100.0;
   double temperature_celsius = 30.0;
   double frequency_hertz = 60.0;

@@ -73,12 +73,11 @@ bool ChildProcess::Start(const std::vector<std::string>& argv,
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, to_child[0], STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&actions, from_child[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO,
-                                   stderr_path.c_str(),
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, stderr_path.c_str(),
                                    O_WRONLY | O_CREAT | O_APPEND, 0644);
   pid_t pid = -1;
-  int failed = posix_spawn(&pid, args[0], &actions, nullptr, args.data(),
-                           env.data());
+  int failed =
+      posix_spawn(&pid, args[0], &actions, nullptr, args.data(), env.data());
   posix_spawn_file_actions_destroy(&actions);
   close(to_child[0]);
   close(from_child[1]);

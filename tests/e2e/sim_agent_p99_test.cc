@@ -95,13 +95,11 @@ TEST_F(SimAgentP99Test, StatusValuesAfterTheFirstPoll) {
 TEST_F(SimAgentP99Test, SettingWriteReachesTheUnitAndReadsBack) {
   Start({});
   EXPECT_EQ("R0 136", rig_.Agent("R0 0")) << rig_.Diagnostics();
-  EXPECT_EQ("R8 131,132,133,134,135,136,137,138,139,140,141",
-            rig_.Agent("R8"));
+  EXPECT_EQ("R8 131,132,133,134,135,136,137,138,139,140,141", rig_.Agent("R8"));
   EXPECT_EQ("W0", rig_.Agent("W0 140"));
   EXPECT_TRUE(rig_.WireLogHas(" request Q<02><04><0D>\n", 1000));
   EXPECT_TRUE(rig_.WireLogHas(" answer Q<02><04>\n", 1000));
-  EXPECT_NE(std::string::npos,
-            rig_.Sim("status").find("register 0x02 0x04\n"));
+  EXPECT_NE(std::string::npos, rig_.Sim("status").find("register 0x02 0x04\n"));
   EXPECT_EQ("R0 140", rig_.Agent("R0 0"));
   // A value outside the table never reaches the wire.
   EXPECT_EQ("W0E 14", rig_.Agent("W0 150"));
@@ -111,8 +109,7 @@ TEST_F(SimAgentP99Test, SelfTestAndShutdownBytesOnTheWire) {
   Start({});
   EXPECT_EQ("C0", rig_.Agent("C0 10")) << rig_.Diagnostics();
   // 76 ticks of 0.131 s: the duration byte 0x4C is the letter L.
-  EXPECT_TRUE(rig_.WireLogHas(" request TL<0D>\n", 1000))
-      << rig_.Diagnostics();
+  EXPECT_TRUE(rig_.WireLogHas(" request TL<0D>\n", 1000)) << rig_.Diagnostics();
   Until("S9", "S9 1", kNextPollMs);
   EXPECT_EQ("C0", rig_.Agent("C0 -1"));
   EXPECT_TRUE(rig_.WireLogHas(" request CT<0D>\n", 1000));

@@ -100,9 +100,9 @@ TEST_F(UpssimTest, EndsOnSignalsAndRemovesLink) {
 
 TEST_F(UpssimTest, BadCommandLineExitsWithUsage) {
   ChildProcess sim;
-  ASSERT_TRUE(sim.Start({UPSSIM_PATH, "--model", "9999VA", "--link",
-                         rig_.folder().File("ttyS0")},
-                        {}, rig_.folder().File("err")));
+  ASSERT_TRUE(sim.Start(
+      {UPSSIM_PATH, "--model", "9999VA", "--link", rig_.folder().File("ttyS0")},
+      {}, rig_.folder().File("err")));
   int status = -1;
   ASSERT_TRUE(sim.Wait(5000, &status));
   EXPECT_EQ(2, status);

@@ -41,9 +41,9 @@ TEST_F(ControlCommandsTest, SetChangesEachQuantity) {
 
 TEST_F(ControlCommandsTest, BadValuesAreRefusedAndChangeNothing) {
   const char* lines[] = {
-      "set input 401",    "set load -1",       "set capacity 100.5",
-      "set input 12x",    "set input nan",     "set input inf",
-      "set input",        "set input 1 2",     "set voltage 5",
+      "set input 401",       "set load -1",   "set capacity 100.5",
+      "set input 12x",       "set input nan", "set input inf",
+      "set input",           "set input 1 2", "set voltage 5",
       "set frequency 1e999",
   };
   for (const char* line : lines) {
@@ -81,8 +81,8 @@ TEST_F(ControlCommandsTest, SwitchesSetAndClearTheirFlags) {
 }
 
 TEST_F(ControlCommandsTest, UnknownAndMisspelledCommandsAreErrors) {
-  const char* lines[] = {"utility", "utility down", "silent yes", "jump",
-                         "status now", "quit later", "SET input 5"};
+  const char* lines[] = {"utility",    "utility down", "silent yes", "jump",
+                         "status now", "quit later",   "SET input 5"};
   for (const char* line : lines) {
     SCOPED_TRACE(line);
     EXPECT_EQ(0u, control_.Execute(line).rfind("error: ", 0));

@@ -40,8 +40,7 @@ void ExpectRoundTrip(const p99::Curve& curve, const std::string& name) {
 TEST(P99EncoderTest, EveryCurveRoundTripsWithinItsResolution) {
   for (int i = 0; i < 4; ++i) {
     ExpectRoundTrip(p99::kInputCurves[i], "IN" + std::to_string(i + 1));
-    ExpectRoundTrip(p99::kTemperatureCurves[i],
-                    "TMP" + std::to_string(i + 1));
+    ExpectRoundTrip(p99::kTemperatureCurves[i], "TMP" + std::to_string(i + 1));
   }
   for (int i = 0; i < 2; ++i) {
     ExpectRoundTrip(p99::kCapacityCurves[i], "CAP" + std::to_string(i + 1));

@@ -124,7 +124,8 @@ TEST_P(P99RoundTripTest, MeasurementsDecodeToWhatWasSet) {
   ASSERT_EQ(0, agent->GetBatteryCapacity(&value));
   EXPECT_LE(std::abs(value - 8000), LocalHalfStep(*tables.capacity, 8000));
   ASSERT_EQ(0, agent->GetTemperature(&value));
-  EXPECT_LE(std::abs(value - 3500), 100 * LocalHalfStep(*tables.temperature, 35));
+  EXPECT_LE(std::abs(value - 3500),
+            100 * LocalHalfStep(*tables.temperature, 35));
   ASSERT_EQ(0, agent->GetFrequency(&value));
   int32_t hertz = static_cast<int32_t>(c.frequency * 100);
   EXPECT_LE(std::abs(value - hertz), LocalHalfStep(*tables.frequency, hertz));
@@ -153,8 +154,8 @@ TEST_P(P99RoundTripTest, SettingWrittenByAgentReadsBackFromUnit) {
   std::unique_ptr<P99Protocol> agent = Connect();
   // The highest allowed input-high value of this unit's table.
   const p99::CodeTable& table = *unit_->Tables().input_high;
-  int32_t wanted = std::max(table.pairs[0].value,
-                            table.pairs[table.count - 1].value);
+  int32_t wanted =
+      std::max(table.pairs[0].value, table.pairs[table.count - 1].value);
   EXPECT_EQ(0, agent->SetInputHigh(wanted));
   int32_t code = 0;
   ASSERT_TRUE(p99::ValueToCode(table, wanted, &code));
@@ -170,17 +171,16 @@ TEST_P(P99RoundTripTest, SettingWrittenByAgentReadsBackFromUnit) {
 
 INSTANTIATE_TEST_SUITE_P(
     TableSets, P99RoundTripTest,
-    ::testing::Values(
-        UnitCase{"650VA", 1, 0x00, 0x00, 115, 115, 60},
-        UnitCase{"285VA", 1, 0x00, 0x00, 120, 120, 60},
-        UnitCase{"720VA", 1, 0x10, 0x00, 100, 120, 60},
-        UnitCase{"1500VA", 1, 0x00, 0x00, 125, 125, 60},
-        UnitCase{"KV1250", 1, 0x10, 0x00, 118, 118, 60},
-        UnitCase{"KV1500", 1, 0x00, 0x00, 110, 110, 59.5},
-        UnitCase{"TM1500", 1, 0x00, 0x01, 127, 120, 60},
-        UnitCase{"KV700", 2, 0x10, 0x00, 100, 100, 50},
-        UnitCase{"400VA", 2, 0x00, 0x00, 95, 95, 60},
-        UnitCase{"800VA", 3, 0x00, 0x00, 230, 230, 50},
-        UnitCase{"TM3000E", 3, 0x00, 0xFE, 208, 220, 50.5}));
+    ::testing::Values(UnitCase{"650VA", 1, 0x00, 0x00, 115, 115, 60},
+                      UnitCase{"285VA", 1, 0x00, 0x00, 120, 120, 60},
+                      UnitCase{"720VA", 1, 0x10, 0x00, 100, 120, 60},
+                      UnitCase{"1500VA", 1, 0x00, 0x00, 125, 125, 60},
+                      UnitCase{"KV1250", 1, 0x10, 0x00, 118, 118, 60},
+                      UnitCase{"KV1500", 1, 0x00, 0x00, 110, 110, 59.5},
+                      UnitCase{"TM1500", 1, 0x00, 0x01, 127, 120, 60},
+                      UnitCase{"KV700", 2, 0x10, 0x00, 100, 100, 50},
+                      UnitCase{"400VA", 2, 0x00, 0x00, 95, 95, 60},
+                      UnitCase{"800VA", 3, 0x00, 0x00, 230, 230, 50},
+                      UnitCase{"TM3000E", 3, 0x00, 0xFE, 208, 220, 50.5}));
 
 }  // namespace

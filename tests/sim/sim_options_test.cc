@@ -42,10 +42,11 @@ TEST_F(SimOptionsTest, VoltageClassSetsRegisterAndRatings) {
 }
 
 TEST_F(SimOptionsTest, ExplicitValuesWinOverTheClass) {
-  ASSERT_TRUE(Parse({"--voltage-class", "2", "--rated-voltage", "0xFF",
-                     "--register", "0x29=8", "--register", "0x02=-3",
-                     "--link", "l", "--firmware", "9ABC", "--model", "KV1000",
-                     "--info", "ROOM 12", "--speed", "30", "--log", "f"}))
+  ASSERT_TRUE(Parse({"--voltage-class", "2",      "--rated-voltage", "0xFF",
+                     "--register",      "0x29=8", "--register",      "0x02=-3",
+                     "--link",          "l",      "--firmware",      "9ABC",
+                     "--model",         "KV1000", "--info",          "ROOM 12",
+                     "--speed",         "30",     "--log",           "f"}))
       << error_;
   EXPECT_EQ(255, options_.p99.rated_voltage);
   EXPECT_EQ(60, options_.p99.rated_frequency);
