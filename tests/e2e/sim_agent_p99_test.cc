@@ -71,8 +71,9 @@ TEST_F(SimAgentP99Test, DetectsAndIdentifiesTheUnit) {
   EXPECT_EQ("R21 1200", rig_.Agent("R21"));
   EXPECT_EQ("R22 2", rig_.Agent("R22"));
   EXPECT_EQ(0u, rig_.Agent("R15").rfind("R15 LAB RACK 3", 0));
-  // The agent's port scan left its zero byte; the unit ignored it.
-  EXPECT_TRUE(rig_.WireLogHas(" ignored <00>\n", 1000));
+  // The zero byte of the agent's port scan may or may not reach the unit
+  // (the agent's flush can discard it first), so only the request is checked
+  // here; the unit tests cover ignoring stray bytes.
   EXPECT_TRUE(rig_.WireLogHas(" request F<0D>\n", 1000));
 }
 
