@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sstream>
 #include <vector>
 
 #include "agent/media/platform_factory.h"
@@ -93,18 +92,6 @@ bool ParseNumber(const char* text, int32_t* number) {
   if (end == text || errno == ERANGE) return false;
   if (parsed < INT32_MIN || parsed > INT32_MAX) return false;
   *number = static_cast<int32_t>(parsed);
-  return true;
-}
-
-bool ParseEntry(const std::string& entry, int32_t* type, int32_t* index) {
-  std::istringstream in(entry);
-  int32_t entry_type = -1;
-  int32_t entry_index = -1;
-  char separator = 0;
-  in >> entry_type >> separator >> entry_index;
-  if (in.fail()) return false;
-  *type = entry_type;
-  *index = entry_index;
   return true;
 }
 
@@ -338,7 +325,7 @@ int32_t Device::ListDevices(std::string* text) {
   for (const std::string& entry : devices) {
     int32_t type = -1;
     int32_t index = -1;
-    if (!ParseEntry(entry, &type, &index)) continue;
+    if (!ParseDeviceEntry(entry, &type, &index)) continue;
     // A serial port is listed by position, the second media kind as a whole.
     if (type == media_type::kSerial && index == 0) continue;
     if (type == media_type::kSecondKind && index != 0) continue;

@@ -39,3 +39,8 @@ class PlatformFactory {
   virtual void Release() = 0;
   virtual ~PlatformFactory() = default;
 };
+
+// Reads "type.index" from the front of a device list entry such as
+// "2.1.ttyS0". False, with the outputs untouched, when the entry does not
+// start that way.
+bool ParseDeviceEntry(const std::string& entry, int32_t* type, int32_t* index);

@@ -1,6 +1,5 @@
 #include "agent/protocol/protocol_factory.h"
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,20 +23,6 @@ int32_t Identify(IProtocol* protocol) {
   return protocol->GetModelName(name, &size);
 }
 
-// Reads "type.index" from the front of a device list entry; false when the
-// entry does not start that way.
-bool ParseEntry(const std::string& entry, int32_t* type, int32_t* index) {
-  std::istringstream in(entry);
-  int32_t entry_type = -1;
-  int32_t entry_index = -1;
-  char separator = 0;
-  in >> entry_type >> separator >> entry_index;
-  if (in.fail()) return false;
-  *type = entry_type;
-  *index = entry_index;
-  return true;
-}
-
 }  // namespace
 
 ProtocolFactory::ProtocolFactory(PlatformFactory* platform, Clock* clock)
@@ -56,7 +41,7 @@ IProtocol* ProtocolFactory::Create(int32_t media_type, int32_t media_index) {
     int32_t type = -1;
     int32_t index = -1;
     // None, automatic and whole-kind entries are never opened.
-    if (!ParseEntry(entry, &type, &index)) continue;
+    if (!ParseDeviceEntry(entry, &type, &index)) continue;
     if (type < 0 || index <= 0) continue;
     if (type == media_type::kNone || type == media_type::kAutomatic) continue;
 
