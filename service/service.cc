@@ -283,6 +283,7 @@ void Service::BreakAgent(int64_t now, const std::string& reason) {
   agent_running_ = false;
   agent_in_.clear();
   pass_active_ = false;
+  pass_due_ = false;
   property_cache_.clear();
   restart_at_ms_ = now + backoff_ms_;
   Diag("agent %s (%s); restarting in %lld ms", reason.c_str(), how.c_str(),
@@ -412,18 +413,29 @@ void Service::RunTimers(int64_t now) {
 }
 
 void Service::OnPollTick(int64_t now) {
-  if (agent_running_ && !pass_active_) {
-    pass_active_ = true;
-    pending_ = StatusSnapshot();
-    for (int32_t slot = 0; slot < StatusSnapshot::kSlots; ++slot) {
-      Enqueue(StatusSnapshot::CommandOf(slot),
-              [this, slot](const AgentReply& reply) {
-                OnSnapshotReply(slot, reply);
-              });
+  if (agent_running_) {
+    // A pass still under way is finished first; the next one follows it at
+    // once, so a slow reply delays a pass but never drops one.
+    if (pass_active_) {
+      pass_due_ = true;
+    } else {
+      StartPass();
     }
   }
   if (!SnapshotFresh(now)) FeedDetector(now, StatusSnapshot());
   CheckPowerFail(now);
+}
+
+void Service::StartPass() {
+  pass_active_ = true;
+  pass_due_ = false;
+  pending_ = StatusSnapshot();
+  for (int32_t slot = 0; slot < StatusSnapshot::kSlots; ++slot) {
+    Enqueue(StatusSnapshot::CommandOf(slot),
+            [this, slot](const AgentReply& reply) {
+              OnSnapshotReply(slot, reply);
+            });
+  }
 }
 
 void Service::OnSnapshotReply(int32_t slot, const AgentReply& reply) {
@@ -445,6 +457,7 @@ void Service::OnSnapshotReply(int32_t slot, const AgentReply& reply) {
   snapshot_ = pending_;
   FeedDetector(now, snapshot_);
   CheckPowerFail(now);
+  if (pass_due_ && agent_running_) StartPass();
 }
 
 bool Service::SnapshotFresh(int64_t now) const {

@@ -132,6 +132,7 @@ class Service final {
   // Snapshot, events, records, power failure.
   void RunTimers(int64_t now);
   void OnPollTick(int64_t now);
+  void StartPass();
   void OnSnapshotReply(int32_t slot, const AgentReply& reply);
   bool SnapshotFresh(int64_t now) const;
   void FeedDetector(int64_t now, const StatusSnapshot& pass);
@@ -190,6 +191,7 @@ class Service final {
   StatusSnapshot snapshot_;
   StatusSnapshot pending_;
   bool pass_active_ = false;
+  bool pass_due_ = false;  // a poll tick came while a pass was under way
   int64_t next_poll_ms_ = 0;
   int64_t next_record_ms_ = 0;
 
