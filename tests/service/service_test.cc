@@ -507,6 +507,31 @@ TEST_F(ServiceTest, LowBatteryShutsDownAtOnceWithPlainShutdownFallback) {
   EXPECT_TRUE(agent_.WaitForCommand("C2 120", 1, 5000));
 }
 
+TEST_F(ServiceTest, AutoSaveRunsTheHooksBeforeTellingTheUnit) {
+  std::string hooks = dir_.path() + "/hooks";
+  ASSERT_EQ(0, mkdir(hooks.c_str(), 0755));
+  std::string hook = hooks + "/10-editor";
+  FILE* file = fopen(hook.c_str(), "w");
+  ASSERT_NE(nullptr, file);
+  fputs("#!/bin/sh\nprintf 'editor\\t/home/a/notes.txt\\n'\n", file);
+  fclose(file);
+  ASSERT_EQ(0, chmod(hook.c_str(), 0755));
+  config_.save_hooks_dir = hooks;
+  ASSERT_EQ(0, params_->Set(ParameterSpace::kPtc, kKeyPowerfailMaxCount, "1"));
+  ASSERT_EQ(0, params_->Set(ParameterSpace::kPol, kKeyAutoSave, "1"));
+  StartService();
+  ServiceClient client;
+  ConnectReady(&client);
+  agent_.SetValue("S7", "1");
+  agent_.SetValue("S8", "1");
+  NextPass();
+  NextPass();
+  ASSERT_TRUE(agent_.WaitForCommand("C1 120 60", 1, 10000));
+  // The hooks had finished before the unit was told.
+  EXPECT_EQ(std::vector<std::string>{"editor\t/home/a/notes.txt"},
+            ReadList(&client, kSavedFileLog));
+}
+
 TEST_F(ServiceTest, UtilityReturnBeforeTheDelayCancelsTheShutdown) {
   ASSERT_EQ(0, params_->Set(ParameterSpace::kPtc, kKeyPowerfailMaxCount, "1"));
   ASSERT_EQ(0, params_->Set(ParameterSpace::kPtc, kKeyPowerfailDelay, "10"));
