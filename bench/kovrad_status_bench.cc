@@ -43,8 +43,8 @@ std::string BuildDir() {
   ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);
   if (length <= 0) return ".";
   std::string path(self, static_cast<size_t>(length));
-  path = path.substr(0, path.rfind('/'));     // .../bench
-  return path.substr(0, path.rfind('/'));     // the build folder
+  path = path.substr(0, path.rfind('/'));  // .../bench
+  return path.substr(0, path.rfind('/'));  // the build folder
 }
 
 pid_t Spawn(const std::vector<std::string>& args, const std::string& out,
@@ -57,10 +57,12 @@ pid_t Spawn(const std::vector<std::string>& args, const std::string& out,
   posix_spawn_file_actions_addopen(&actions, 2, err.c_str(),
                                    O_WRONLY | O_CREAT | O_APPEND, 0644);
   std::vector<char*> argv;
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  for (const std::string& arg : args)
+    argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   pid_t pid = -1;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) !=
+      0) {
     pid = -1;
   }
   posix_spawn_file_actions_destroy(&actions);
@@ -132,7 +134,8 @@ class Stack {
                  "/dev/null", dir_ + "/upssim.err", control[0]);
     close(control[0]);
     sim_control_ = control[1];
-    for (int i = 0; i < 100 && access((dir_ + "/ttyS0").c_str(), F_OK) != 0; ++i) {
+    for (int i = 0; i < 100 && access((dir_ + "/ttyS0").c_str(), F_OK) != 0;
+         ++i) {
       usleep(50000);
     }
     setenv("UPSAGENT_SERIAL_PATTERN", (dir_ + "/ttyS%d").c_str(), 1);
@@ -242,7 +245,10 @@ void BM_KovraStatus(benchmark::State& state) {
   }
   Report(state, times);
 }
-BENCHMARK(BM_KovraStatus)->Iterations(300)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KovraStatus)
+    ->Iterations(300)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // A second client keeps the agent busy: every cold-start write that changes
 // the setting goes to the unit as a serial exchange, one after another.
@@ -287,7 +293,8 @@ void BM_KovradMemoryAndIdleCpu(benchmark::State& state) {
   Stack* stack = TheStack(state);
   if (stack == nullptr) return;
   auto read_cpu_ticks = [&] {
-    std::string stat = Slurp("/proc/" + std::to_string(stack->kovrad()) + "/stat");
+    std::string stat =
+        Slurp("/proc/" + std::to_string(stack->kovrad()) + "/stat");
     size_t close_paren = stat.rfind(')');
     std::istringstream fields(stat.substr(close_paren + 2));
     std::string field;
@@ -309,7 +316,8 @@ void BM_KovradMemoryAndIdleCpu(benchmark::State& state) {
         Slurp("/proc/" + std::to_string(stack->kovrad()) + "/status"));
     std::string line;
     while (std::getline(status, line)) {
-      if (line.compare(0, 6, "VmRSS:") == 0) rss_kib = std::atof(line.c_str() + 6);
+      if (line.compare(0, 6, "VmRSS:") == 0)
+        rss_kib = std::atof(line.c_str() + 6);
     }
   }
   state.counters["rss_kib"] = rss_kib;

@@ -15,7 +15,8 @@ std::string EchoOf(const std::string& command) {
 
 }  // namespace
 
-AgentReply ParseAgentReply(const std::string& command, const std::string& line) {
+AgentReply ParseAgentReply(const std::string& command,
+                           const std::string& line) {
   AgentReply reply;
   std::string echo = EchoOf(command);
   if (echo.empty() || line.compare(0, echo.size(), echo) != 0) return reply;

@@ -22,10 +22,10 @@ Database::~Database() { sqlite3_close(db_); }
 std::unique_ptr<Database> Database::Open(const std::string& path,
                                          std::string* error) {
   sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &db,
-                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE |
-                               SQLITE_OPEN_FULLMUTEX,
-                           nullptr);
+  int rc = sqlite3_open_v2(
+      path.c_str(), &db,
+      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+      nullptr);
   if (rc != SQLITE_OK) {
     *error = "cannot open " + path + ": " +
              (db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
@@ -40,8 +40,7 @@ std::unique_ptr<Database> Database::Open(const std::string& path,
       !database->Exec("PRAGMA synchronous=FULL;") ||
       // Paging through a long list must not grow the resident service:
       // 256 KiB of page cache is plenty for index lookups.
-      !database->Exec("PRAGMA cache_size=-256;") ||
-      !database->Exec(kSchema)) {
+      !database->Exec("PRAGMA cache_size=-256;") || !database->Exec(kSchema)) {
     *error = "cannot prepare " + path + ": " + database->LastError();
     return nullptr;
   }
@@ -63,8 +62,7 @@ bool Database::Exec(const char* sql) {
 std::string Database::LastError() const { return sqlite3_errmsg(db_); }
 
 Statement::Statement(Database* db, const char* sql) : db_(db) {
-  if (sqlite3_prepare_v2(db->handle(), sql, -1, &stmt_, nullptr) !=
-      SQLITE_OK) {
+  if (sqlite3_prepare_v2(db->handle(), sql, -1, &stmt_, nullptr) != SQLITE_OK) {
     std::fprintf(stderr, "kovrad: database: %s\n", db->LastError().c_str());
     stmt_ = nullptr;
   }
@@ -78,8 +76,8 @@ void Statement::BindInt(int index, int64_t value) {
 
 void Statement::BindText(int index, const std::string& text) {
   if (stmt_ != nullptr) {
-    sqlite3_bind_text(stmt_, index, text.data(),
-                      static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()),
+                      SQLITE_TRANSIENT);
   }
 }
 

@@ -76,7 +76,7 @@ const struct {
 
 const char* StatusSnapshot::CommandOf(int32_t slot) {
   static const char* const kCommands[kSlots] = {
-      "S0", "S1", "S2",  "S3",  "S4",  "S5",  "S6",  "S7",
+      "S0", "S1", "S2",  "S3",  "S4",  "S5",  "S6", "S7",
       "S8", "S9", "S10", "S11", "S12", "S13", "R22"};
   return slot >= 0 && slot < kSlots ? kCommands[slot] : "";
 }

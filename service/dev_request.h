@@ -17,10 +17,10 @@ struct DevRequest {
   };
   Source source = Source::kAgent;
   Form form = Form::kNone;
-  std::string command;    // agent command line, without newline
+  std::string command;         // agent command line, without newline
   int32_t snapshot_slot = -1;  // for kSnapshot: index in the snapshot
-  bool cacheable = false;  // the answer stays valid until the unit changes
-  bool changes_unit = false;  // a write: cached answers become doubtful
+  bool cacheable = false;      // the answer stays valid until the unit changes
+  bool changes_unit = false;   // a write: cached answers become doubtful
 };
 
 // Maps the text after "DEV " to its request. Returns 0 and fills *request,

@@ -77,8 +77,8 @@ void EventDetector::Feed(const StatusSnapshot& pass,
   if (pass.Get(StatusSnapshot::kSlotPowerFail, &value)) {
     before = power_fail_.state;
     if (Update(&power_fail_, value != 0)) {
-      Report(power_fail_, before, kEventPowerFailure, kEventPowerRestore,
-             false, events);
+      Report(power_fail_, before, kEventPowerFailure, kEventPowerRestore, false,
+             events);
     }
   }
   if (pass.Get(StatusSnapshot::kSlotBatteryLow, &value)) {
@@ -98,9 +98,8 @@ void EventDetector::Feed(const StatusSnapshot& pass,
     }
   }
   if (pass.Get(StatusSnapshot::kSlotTemperature, &value)) {
-    bool high = temperature_.state == kOn
-                    ? value >= thresholds_.temperature_off
-                    : value > thresholds_.temperature_on;
+    bool high = temperature_.state == kOn ? value >= thresholds_.temperature_off
+                                          : value > thresholds_.temperature_on;
     before = temperature_.state;
     if (Update(&temperature_, high)) {
       Report(temperature_, before, kEventTemperatureHigh,

@@ -14,7 +14,8 @@ bool LogStore::Append(int32_t list, const std::string& text) {
   std::replace(line.begin(), line.end(), '\n', ' ');
   std::replace(line.begin(), line.end(), '\r', ' ');
   if (!db_->Exec("BEGIN IMMEDIATE;")) return false;
-  Statement insert(db_, "INSERT INTO log_entries (list, text) VALUES (?1, ?2);");
+  Statement insert(db_,
+                   "INSERT INTO log_entries (list, text) VALUES (?1, ?2);");
   insert.BindInt(1, list);
   insert.BindText(2, line);
   insert.Step();

@@ -29,7 +29,9 @@ class LogStore final {
   // db must outlive the store.
   LogStore(Database* db, const Limits& limits);
 
-  static bool ValidList(int32_t list) { return list >= 0 && list < kLogListCount; }
+  static bool ValidList(int32_t list) {
+    return list >= 0 && list < kLogListCount;
+  }
 
   // Appends one entry. Line breaks in the text are turned into blanks so an
   // entry is always one line of a reply. Returns false when the database

@@ -54,8 +54,8 @@ bool ParameterStore::Load() {
     std::string space_name = select.ColumnText(0);
     std::string key = select.ColumnText(1);
     int64_t value = select.ColumnInt(2);
-    ParameterSpace space = space_name == "PTC" ? ParameterSpace::kPtc
-                                               : ParameterSpace::kPol;
+    ParameterSpace space =
+        space_name == "PTC" ? ParameterSpace::kPtc : ParameterSpace::kPol;
     const ParameterSpec* spec = Find(space, key);
     if (spec == nullptr || space_name != SpaceName(space)) continue;
     if (value < spec->min || value > spec->max) continue;

@@ -1,7 +1,6 @@
 #include "service/power_fail_monitor.h"
 
-PowerFailMonitor::Action PowerFailMonitor::Tick(int64_t now_ms,
-                                                bool on_battery,
+PowerFailMonitor::Action PowerFailMonitor::Tick(int64_t now_ms, bool on_battery,
                                                 bool battery_low, bool enabled,
                                                 int32_t delay_s) {
   switch (state_) {

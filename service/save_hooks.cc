@@ -65,16 +65,16 @@ void RunHook(const std::string& path, int32_t timeout_ms, int32_t max_lines,
              SaveHookResult* result) {
   int out[2];
   if (pipe2(out, O_CLOEXEC) != 0) {
-    result->diagnostics.push_back("save hook " + path + ": pipe2 failed: " +
-                                  std::strerror(errno));
+    result->diagnostics.push_back("save hook " + path +
+                                  ": pipe2 failed: " + std::strerror(errno));
     return;
   }
   pid_t pid = fork();
   if (pid < 0) {
     close(out[0]);
     close(out[1]);
-    result->diagnostics.push_back("save hook " + path + ": fork failed: " +
-                                  std::strerror(errno));
+    result->diagnostics.push_back("save hook " + path +
+                                  ": fork failed: " + std::strerror(errno));
     return;
   }
   if (pid == 0) {
@@ -100,7 +100,8 @@ void RunHook(const std::string& path, int32_t timeout_ms, int32_t max_lines,
       break;
     }
     struct pollfd entry = {out[0], POLLIN, 0};
-    int ready = poll(&entry, 1, static_cast<int>(std::min<int64_t>(left, 1000)));
+    int ready =
+        poll(&entry, 1, static_cast<int>(std::min<int64_t>(left, 1000)));
     if (ready < 0 && errno != EINTR) break;
     if (ready <= 0) continue;
     char buffer[4096];

@@ -13,7 +13,8 @@ bool SendServiceManagerState(const std::string& socket_path,
   struct sockaddr_un address;
   std::memset(&address, 0, sizeof(address));
   address.sun_family = AF_UNIX;
-  if (socket_path.size() < 2 || socket_path.size() >= sizeof(address.sun_path)) {
+  if (socket_path.size() < 2 ||
+      socket_path.size() >= sizeof(address.sun_path)) {
     return false;
   }
   if (socket_path[0] != '/' && socket_path[0] != '@') return false;

@@ -114,12 +114,11 @@ bool Service::Listen(std::string* error) {
   }
   int one = 1;
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
-  if (bind(fd, reinterpret_cast<struct sockaddr*>(&address),
-           sizeof(address)) != 0 ||
+  if (bind(fd, reinterpret_cast<struct sockaddr*>(&address), sizeof(address)) !=
+          0 ||
       listen(fd, 128) != 0) {
     *error = "cannot listen on " + host + ":" +
-             std::to_string(config_.listen_port) + ": " +
-             std::strerror(errno);
+             std::to_string(config_.listen_port) + ": " + std::strerror(errno);
     close(fd);
     return false;
   }
@@ -238,7 +237,8 @@ void Service::CloseAll() {
 
 int Service::NextTimeout(int64_t now) const {
   int64_t next = next_poll_ms_;
-  if (params_->Value(kKeyRecByPeriod) == 1) next = std::min(next, next_record_ms_);
+  if (params_->Value(kKeyRecByPeriod) == 1)
+    next = std::min(next, next_record_ms_);
   if (!agent_running_) next = std::min(next, restart_at_ms_);
   if (in_flight_) next = std::min(next, in_flight_sent_ms_ + ReplyBound());
   for (const auto& entry : clients_) {
@@ -325,10 +325,9 @@ void Service::SendNextCommand(int64_t now) {
 }
 
 int64_t Service::ReplyBound() const {
-  return awaiting_first_reply_
-             ? std::max(config_.agent_detect_timeout_ms,
-                        config_.agent_reply_timeout_ms)
-             : config_.agent_reply_timeout_ms;
+  return awaiting_first_reply_ ? std::max(config_.agent_detect_timeout_ms,
+                                          config_.agent_reply_timeout_ms)
+                               : config_.agent_reply_timeout_ms;
 }
 
 void Service::ReadAgent(int64_t now) {
@@ -519,9 +518,9 @@ void Service::ApplyBuzzer() {
 
 void Service::CheckPowerFail(int64_t now) {
   int32_t delay = params_->Value(kKeyPowerfailDelay);
-  PowerFailMonitor::Action action = monitor_.Tick(
-      now, detector_.on_battery(), detector_.battery_low(),
-      params_->Value(kKeyPowerfailMaxCount) != 0, delay);
+  PowerFailMonitor::Action action =
+      monitor_.Tick(now, detector_.on_battery(), detector_.battery_low(),
+                    params_->Value(kKeyPowerfailMaxCount) != 0, delay);
   switch (action) {
     case PowerFailMonitor::Action::kNone:
       break;
@@ -585,9 +584,10 @@ void Service::CollectHookResults() {
 void Service::TellUpsToShutDown() {
   int32_t delay = params_->Value(kKeyShutdownDelay);
   int32_t restore = config_.restore_after_s;
-  Diag("telling the UPS to switch its output off in %d s and back on %d s "
-       "after the utility returns",
-       delay, restore);
+  Diag(
+      "telling the UPS to switch its output off in %d s and back on %d s "
+      "after the utility returns",
+      delay, restore);
   // The UPS is told first, so the command reaches it before the system goes
   // down; the shutdown command runs once the agent has answered.
   Enqueue("C1 " + std::to_string(delay) + " " + std::to_string(restore),
@@ -606,9 +606,10 @@ void Service::TellUpsToShutDown() {
             Enqueue("C2 " + std::to_string(delay),
                     [this](const AgentReply& plain) {
                       if (plain.kind == AgentReply::Kind::kError) {
-                        Diag("the UPS did not take the shutdown (agent "
-                             "error %d)",
-                             plain.code);
+                        Diag(
+                            "the UPS did not take the shutdown (agent "
+                            "error %d)",
+                            plain.code);
                       }
                       RunShutdownCommand();
                     });
@@ -629,8 +630,8 @@ void Service::RunShutdownCommand() {
 
 void Service::AcceptClients(int64_t now) {
   for (;;) {
-    int fd = accept4(listen_fd_, nullptr, nullptr,
-                     SOCK_NONBLOCK | SOCK_CLOEXEC);
+    int fd =
+        accept4(listen_fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
       if (errno == EINTR || errno == ECONNABORTED) continue;
       if (errno != EAGAIN && errno != EWOULDBLOCK) {
@@ -749,8 +750,8 @@ void Service::HandleDev(Client* client, const std::string& text) {
     return;
   }
   if (request.source == DevRequest::Source::kSnapshot) {
-    Reply(client, SnapshotAnswer(request.snapshot_slot,
-                                 clock_->MonotonicMillis()));
+    Reply(client,
+          SnapshotAnswer(request.snapshot_slot, clock_->MonotonicMillis()));
     return;
   }
   if (request.cacheable) {
@@ -836,9 +837,9 @@ void Service::HandleParameter(Client* client, bool ptc,
   } else if (key == kKeyBuzzerOn) {
     ApplyBuzzer();
   } else if (key == kKeyRecordRate || key == kKeyRecByPeriod) {
-    next_record_ms_ = clock_->MonotonicMillis() +
-                      static_cast<int64_t>(params_->Value(kKeyRecordRate)) *
-                          1000;
+    next_record_ms_ =
+        clock_->MonotonicMillis() +
+        static_cast<int64_t>(params_->Value(kKeyRecordRate)) * 1000;
   }
 }
 

@@ -50,9 +50,9 @@ class AgentProcessTest : public ::testing::Test {
 };
 
 TEST_F(AgentProcessTest, PassesTheSelectionAndTalksOverPipes) {
-  AgentProcess agent(Script(
-      "echo \"args $1 $2 $KOVRAD_TEST_MARK\"\n"
-      "while read line; do echo \"$line ok\"; done"));
+  AgentProcess agent(
+      Script("echo \"args $1 $2 $KOVRAD_TEST_MARK\"\n"
+             "while read line; do echo \"$line ok\"; done"));
   setenv("KOVRAD_TEST_MARK", "env-passed", 1);
   std::string error;
   ASSERT_TRUE(agent.Start(2, 3, &error)) << error;

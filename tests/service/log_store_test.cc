@@ -70,7 +70,8 @@ TEST_F(LogStoreTest, PagesAreAscendingAndCoverEveryEntryOnce) {
   ASSERT_TRUE(db_->Exec("PRAGMA synchronous=OFF;"));
   // Three lists written interleaved, so keys of one list have gaps.
   for (int i = 0; i < 3000; ++i) {
-    ASSERT_TRUE(store_->Append(kStatusRecordLog, "record " + std::to_string(i)));
+    ASSERT_TRUE(
+        store_->Append(kStatusRecordLog, "record " + std::to_string(i)));
     if (i % 3 == 0) {
       ASSERT_TRUE(store_->Append(kSavedFileLog, "p\tf" + std::to_string(i)));
     }
@@ -88,7 +89,8 @@ TEST_F(LogStoreTest, PagesAreAscendingAndCoverEveryEntryOnce) {
   std::vector<std::string> all = ReadAll(kStatusRecordLog, &pages);
   ASSERT_EQ(3000u, all.size());
   EXPECT_EQ((3000 + 6) / 7, pages);
-  for (int i = 0; i < 3000; ++i) EXPECT_EQ("record " + std::to_string(i), all[i]);
+  for (int i = 0; i < 3000; ++i)
+    EXPECT_EQ("record " + std::to_string(i), all[i]);
   EXPECT_EQ(1000u, ReadAll(kSavedFileLog).size());
 }
 
@@ -106,7 +108,8 @@ TEST_F(LogStoreTest, RetentionDropsTheOldestFirst) {
 TEST_F(LogStoreTest, ClearErasesOnlyItsListAndLineBreaksStayInOneEntry) {
   ASSERT_TRUE(store_->Append(kEventLog, "2026/01/02 03:04:05 4"));
   ASSERT_TRUE(store_->Append(kSavedFileLog, "evil\tname\r\nERR 8"));
-  EXPECT_EQ(std::vector<std::string>{"evil\tname  ERR 8"}, ReadAll(kSavedFileLog));
+  EXPECT_EQ(std::vector<std::string>{"evil\tname  ERR 8"},
+            ReadAll(kSavedFileLog));
   ASSERT_TRUE(store_->Clear(kSavedFileLog));
   EXPECT_TRUE(ReadAll(kSavedFileLog).empty());
   EXPECT_EQ(1u, ReadAll(kEventLog).size());

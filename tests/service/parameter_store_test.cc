@@ -16,12 +16,16 @@ TEST(ParseInt32Test, AcceptsOnlyWholeDecimalNumbersThatFit) {
     bool ok;
     int32_t value;
   } kCases[] = {
-      {"0", true, 0},           {"-1", true, -1},
+      {"0", true, 0},
+      {"-1", true, -1},
       {"2147483647", true, 2147483647},
       {"-2147483648", true, -2147483647 - 1},
-      {"2147483648", false, 0}, {"", false, 0},
-      {" 1", false, 0},         {"1 ", false, 0},
-      {"1x", false, 0},         {"+1", false, 0},
+      {"2147483648", false, 0},
+      {"", false, 0},
+      {" 1", false, 0},
+      {"1 ", false, 0},
+      {"1x", false, 0},
+      {"+1", false, 0},
       {"0x10", false, 0},
   };
   for (const auto& entry : kCases) {
@@ -67,8 +71,9 @@ TEST_F(ParameterStoreTest, WrittenValuesPersistAndBadStoredValuesAreIgnored) {
   ASSERT_EQ(0, store_->Set(ParameterSpace::kPtc, kKeyPowerfailDelay, "45"));
   ASSERT_EQ(0, store_->Set(ParameterSpace::kPol, kKeyMediaType, "2"));
   // A value edited into the file by hand, out of range.
-  ASSERT_TRUE(db_->Exec("UPDATE parameters SET value = 9 "
-                        "WHERE key = 'service.media type';"));
+  ASSERT_TRUE(
+      db_->Exec("UPDATE parameters SET value = 9 "
+                "WHERE key = 'service.media type';"));
   Open();
   EXPECT_EQ(45, store_->Value(kKeyPowerfailDelay));
   EXPECT_EQ(1, store_->Value(kKeyMediaType));

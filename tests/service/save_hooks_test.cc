@@ -45,8 +45,9 @@ TEST_F(SaveHooksTest, CollectsSavedFileLinesInHookOrder) {
 }
 
 TEST_F(SaveHooksTest, HookThatHangsIsStoppedAndLinesAreBounded) {
-  Hook("10-many", "i=0; while [ $i -lt 50 ]; do printf 'p\\tf%d\\n' $i; "
-                  "i=$((i+1)); done");
+  Hook("10-many",
+       "i=0; while [ $i -lt 50 ]; do printf 'p\\tf%d\\n' $i; "
+       "i=$((i+1)); done");
   Hook("20-hang", "printf 'late\\tfile\\n'; exec sleep 60");
   auto start = std::chrono::steady_clock::now();
   SaveHookResult result = RunSaveHooks(dir_.path(), 2000, 10);

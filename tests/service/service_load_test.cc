@@ -55,8 +55,8 @@ TEST_F(ServiceLoadTest, ManyClientsAreServedCorrectlyBesideHostileOnes) {
   ServiceClient ready;
   ASSERT_TRUE(ready.Connect(service_->port()));
   ASSERT_TRUE(ready.Login());
-  ASSERT_TRUE(Eventually(
-      [&] { return ready.Transact("DEV STATUS_CONNECT") == "1"; }));
+  ASSERT_TRUE(
+      Eventually([&] { return ready.Transact("DEV STATUS_CONNECT") == "1"; }));
 
   // Hostile neighbours: a request that never ends, a silent connection, a
   // megabyte without CR, and binary noise.
@@ -73,10 +73,8 @@ TEST_F(ServiceLoadTest, ManyClientsAreServedCorrectlyBesideHostileOnes) {
   const int kClients = 50;
   const int kRequests = 1000;
   const char* const kCases[][2] = {
-      {"DEV STATUS_INVOLT", "22000"},
-      {"POL service.record rate", "60"},
-      {"DEV PROP_MODEL", "Model X"},
-      {"DEV STATUS_CONNECT", "1"},
+      {"DEV STATUS_INVOLT", "22000"}, {"POL service.record rate", "60"},
+      {"DEV PROP_MODEL", "Model X"},  {"DEV STATUS_CONNECT", "1"},
       {"DEV PROP_INPUTHI", "264"},  // not cached: through the agent each time
   };
   std::atomic<int> wrong{0};
@@ -99,7 +97,8 @@ TEST_F(ServiceLoadTest, ManyClientsAreServedCorrectlyBesideHostileOnes) {
   std::string megabyte(1 << 20, 'x');
   bool flood_sent = flood.SendRaw(megabyte);
   std::string noise_bytes;
-  for (int i = 0; i < 3; ++i) noise_bytes += std::string("\x00\xff\x1b[2J", 7) + "\r";
+  for (int i = 0; i < 3; ++i)
+    noise_bytes += std::string("\x00\xff\x1b[2J", 7) + "\r";
   ASSERT_TRUE(noise.SendRaw(noise_bytes));
   for (std::thread& worker : workers) worker.join();
 

@@ -16,11 +16,11 @@ bool Parse(const std::vector<const char*>& args, ServiceOptions* options,
 TEST(ServiceOptionsTest, ReadsEveryOptionInBothForms) {
   ServiceOptions options;
   std::string error;
-  ASSERT_TRUE(Parse({"--listen", "0.0.0.0:9000", "--allow-remote",
-                     "--agent=/opt/upsagent", "--state-dir", "/tmp/s",
-                     "--save-hooks", "/etc/hooks", "--shutdown-command",
-                     "systemctl poweroff", "--restore-after=0"},
-                    &options, &error))
+  ASSERT_TRUE(Parse(
+      {"--listen", "0.0.0.0:9000", "--allow-remote", "--agent=/opt/upsagent",
+       "--state-dir", "/tmp/s", "--save-hooks", "/etc/hooks",
+       "--shutdown-command", "systemctl poweroff", "--restore-after=0"},
+      &options, &error))
       << error;
   EXPECT_EQ("0.0.0.0", options.config.listen_host);
   EXPECT_EQ(9000, options.config.listen_port);
@@ -34,11 +34,16 @@ TEST(ServiceOptionsTest, ReadsEveryOptionInBothForms) {
 
 TEST(ServiceOptionsTest, RejectsBadValues) {
   const std::vector<std::vector<const char*>> kBad = {
-      {"--listen", "127.0.0.1"},       {"--listen", "127.0.0.1:65536"},
-      {"--listen", "127.0.0.1:-1"},    {"--listen", ":8855"},
-      {"--restore-after", "-5"},       {"--restore-after", "86401"},
-      {"--restore-after", "1e3"},      {"--state-dir"},
-      {"--verbose"},                   {"extra"},
+      {"--listen", "127.0.0.1"},
+      {"--listen", "127.0.0.1:65536"},
+      {"--listen", "127.0.0.1:-1"},
+      {"--listen", ":8855"},
+      {"--restore-after", "-5"},
+      {"--restore-after", "86401"},
+      {"--restore-after", "1e3"},
+      {"--state-dir"},
+      {"--verbose"},
+      {"extra"},
   };
   for (const auto& args : kBad) {
     ServiceOptions options;

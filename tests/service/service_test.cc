@@ -49,8 +49,8 @@ class ServiceTest : public ::testing::Test {
   }
 
   void StartService() {
-    service_.reset(new Service(config_, &agent_, &clock_, params_.get(),
-                               logs_.get()));
+    service_.reset(
+        new Service(config_, &agent_, &clock_, params_.get(), logs_.get()));
     std::string error;
     ASSERT_TRUE(service_->Listen(&error)) << error;
     thread_ = std::thread([this] { service_->Run(); });
@@ -112,8 +112,8 @@ class ServiceTest : public ::testing::Test {
     std::string suffix = " " + std::to_string(code);
     for (const std::string& entry : ReadList(client, kEventLog)) {
       if (entry.size() > suffix.size() &&
-          entry.compare(entry.size() - suffix.size(), suffix.size(),
-                        suffix) == 0) {
+          entry.compare(entry.size() - suffix.size(), suffix.size(), suffix) ==
+              0) {
         return true;
       }
     }
@@ -214,7 +214,8 @@ TEST_F(ServiceTest, DevRequestsMapToAgentCommands) {
       {"DEV CMD_SELFTEST 10", "C0 10", "C0", "OK"},
       {"DEV CMD_SELFTEST -1", "C0 -1", "C0", "OK"},
   };
-  for (const Case& entry : kCases) agent_.SetReply(entry.command, entry.agent_reply);
+  for (const Case& entry : kCases)
+    agent_.SetReply(entry.command, entry.agent_reply);
   StartService();
   ServiceClient client;
   ConnectReady(&client);
@@ -376,7 +377,8 @@ TEST_F(ServiceTest, ParametersSurviveARestart) {
     EXPECT_EQ("OK", client.Transact("POL service.record rate=30"));
     EXPECT_EQ("OK", client.Transact("POL service.media index=1"));
     EXPECT_EQ("OK", client.Transact("POL service.media type=2"));
-    EXPECT_EQ("OK", client.Transact("PTC powerfail.shutdown.happen.max count=1"));
+    EXPECT_EQ("OK",
+              client.Transact("PTC powerfail.shutdown.happen.max count=1"));
   }
   StopService();
   OpenStores();
@@ -447,7 +449,8 @@ TEST_F(ServiceTest, SilentAndSurplusConnectionsAreClosed) {
 TEST_F(ServiceTest, LogsArePagedNewestLastPerPageAndErased) {
   ASSERT_TRUE(db_->Exec("PRAGMA synchronous=OFF;"));  // speed, not safety
   for (int i = 0; i < 1000; ++i) {
-    ASSERT_TRUE(logs_->Append(kSavedFileLog, "editor\tfile" + std::to_string(i)));
+    ASSERT_TRUE(
+        logs_->Append(kSavedFileLog, "editor\tfile" + std::to_string(i)));
   }
   StartService();
   ServiceClient client;
@@ -480,7 +483,8 @@ TEST_F(ServiceTest, PowerFailureShutsDownAfterTheDelay) {
   agent_.SetValue("S7", "1");
   NextPass();
   NextPass();
-  EXPECT_TRUE(Eventually([&] { return HasEvent(&client, kEventPowerFailure); }));
+  EXPECT_TRUE(
+      Eventually([&] { return HasEvent(&client, kEventPowerFailure); }));
   // Confirmed on battery two passes in; the delay runs out five passes
   // later.
   for (int i = 0; i < 3; ++i) NextPass();
@@ -543,7 +547,8 @@ TEST_F(ServiceTest, UtilityReturnBeforeTheDelayCancelsTheShutdown) {
   NextPass();
   agent_.SetValue("S7", "0");
   for (int i = 0; i < 6; ++i) NextPass();
-  EXPECT_TRUE(Eventually([&] { return HasEvent(&client, kEventPowerRestore); }));
+  EXPECT_TRUE(
+      Eventually([&] { return HasEvent(&client, kEventPowerRestore); }));
   EXPECT_EQ(0, agent_.CountOf("C1 120 60"));
   EXPECT_EQ(0, agent_.CountOf("C2 120"));
 }
@@ -584,9 +589,9 @@ TEST(ServiceListenTest, NonLoopbackAddressNeedsAllowRemote) {
     bool allow_remote;
     bool ok;
   } kCases[] = {
-      {"127.0.0.1", false, true}, {"localhost", false, true},
-      {"127.0.0.2", false, true}, {"0.0.0.0", false, false},
-      {"0.0.0.0", true, true},    {"::1", false, false},
+      {"127.0.0.1", false, true},    {"localhost", false, true},
+      {"127.0.0.2", false, true},    {"0.0.0.0", false, false},
+      {"0.0.0.0", true, true},       {"::1", false, false},
       {"host.example", true, false},
   };
   for (const auto& entry : kCases) {

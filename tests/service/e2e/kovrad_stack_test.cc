@@ -30,7 +30,8 @@ pid_t StartProgram(const std::vector<std::string>& args, int stdin_fd,
   int err = open(stderr_path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
   if (err >= 0) dup2(err, 2);
   std::vector<char*> argv;
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  for (const std::string& arg : args)
+    argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   execv(argv[0], argv.data());
   _exit(127);
@@ -58,9 +59,9 @@ class KovradStackTest : public ::testing::Test {
   void SetUp() override {
     int control[2];
     ASSERT_EQ(0, pipe2(control, O_CLOEXEC));
-    sim_ = StartProgram({UPSSIM_PATH, "--link", Path("ttyS0"), "--log",
-                         Path("wire.log")},
-                        control[0], DevNull(), Path("upssim.err"));
+    sim_ = StartProgram(
+        {UPSSIM_PATH, "--link", Path("ttyS0"), "--log", Path("wire.log")},
+        control[0], DevNull(), Path("upssim.err"));
     close(control[0]);
     sim_control_ = control[1];
     ASSERT_TRUE(Eventually(
@@ -86,10 +87,10 @@ class KovradStackTest : public ::testing::Test {
   void StartKovrad() {
     setenv("UPSAGENT_SERIAL_PATTERN", Path("ttyS%d").c_str(), 1);
     std::string hook = "touch '" + Path("shutdown-ran") + "'";
-    kovrad_ = StartProgram({KOVRAD_PATH, "--state-dir", Path("state"),
-                            "--agent", UPSAGENT_PATH, "--shutdown-command",
-                            hook},
-                           -1, -1, Path("kovrad.err"));
+    kovrad_ =
+        StartProgram({KOVRAD_PATH, "--state-dir", Path("state"), "--agent",
+                      UPSAGENT_PATH, "--shutdown-command", hook},
+                     -1, -1, Path("kovrad.err"));
     ASSERT_GT(kovrad_, 0);
     bool detected = Eventually(
         [&] {
@@ -205,7 +206,9 @@ TEST_F(KovradStackTest, UtilityFailureShowsWithinFiveSecondsAndIsLogged) {
   ASSERT_TRUE(seen) << Diagnostics();
   EXPECT_LE(took, std::chrono::seconds(5));
   EXPECT_TRUE(Eventually(
-      [&] { return Contains(Kovra({"log", "-event"}), "UPS power failure."); },
+      [&] {
+        return Contains(Kovra({"log", "-event"}), "UPS power failure.");
+      },
       20000))
       << Diagnostics();
 }
