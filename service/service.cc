@@ -163,7 +163,9 @@ int Service::Run() {
     fds.clear();
     owners.clear();
     fds.push_back({wake_read_, POLLIN, 0});
-    fds.push_back({listen_fd_, POLLIN, 0});
+    // While out of descriptors, the listening socket is left alone for a
+    // moment rather than reported readable again and again.
+    fds.push_back({now >= accept_resume_ms_ ? listen_fd_ : -1, POLLIN, 0});
     int agent_slot = -1;
     if (agent_running_ && agent_->ReplyFd() >= 0) {
       agent_slot = static_cast<int>(fds.size());
@@ -240,6 +242,7 @@ int Service::NextTimeout(int64_t now) const {
   if (params_->Value(kKeyRecByPeriod) == 1)
     next = std::min(next, next_record_ms_);
   if (!agent_running_) next = std::min(next, restart_at_ms_);
+  if (accept_resume_ms_ > now) next = std::min(next, accept_resume_ms_);
   if (in_flight_) next = std::min(next, in_flight_sent_ms_ + ReplyBound());
   for (const auto& entry : clients_) {
     const Client& client = *entry.second;
@@ -635,7 +638,9 @@ void Service::AcceptClients(int64_t now) {
     if (fd < 0) {
       if (errno == EINTR || errno == ECONNABORTED) continue;
       if (errno != EAGAIN && errno != EWOULDBLOCK) {
-        Diag("accept failed: %s", std::strerror(errno));
+        Diag("accept failed: %s; new connections wait a second",
+             std::strerror(errno));
+        accept_resume_ms_ = now + 1000;
       }
       return;
     }

@@ -211,4 +211,5 @@ class Service final {
   std::map<uint64_t, std::unique_ptr<Client>> clients_;
   uint64_t next_client_id_ = 1;
   int64_t last_refusal_log_ms_ = -1000000;
+  int64_t accept_resume_ms_ = 0;  // accepting waits until then (EMFILE)
 };
