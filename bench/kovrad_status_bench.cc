@@ -115,12 +115,29 @@ class Client {
   int fd_ = -1;
 };
 
+// True when something already accepts connections on 127.0.0.1:8855.
+bool PortTaken() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  struct sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(8855);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bool taken = connect(fd, reinterpret_cast<struct sockaddr*>(&address),
+                       sizeof(address)) == 0;
+  close(fd);
+  return taken;
+}
+
 // The running programs, started once for every benchmark of the run.
 class Stack {
  public:
   ~Stack() { Stop(); }
 
   bool Start(std::string* error) {
+    if (PortTaken()) {
+      *error = "port 8855 is taken by another program";
+      return false;
+    }
     std::string build = BuildDir();
     char folder[] = "/tmp/kovrad-bench-XXXXXX";
     if (mkdtemp(folder) == nullptr) {
