@@ -6,7 +6,7 @@
 
 namespace {
 
-const ParameterSpec kSpecs[] = {
+const ParameterDefinition kDefinitions[] = {
     {ParameterSpace::kPol, kKeyBuzzerOn, 1, 0, 1},
     {ParameterSpace::kPol, kKeyRecByPeriod, 1, 0, 1},
     {ParameterSpace::kPol, kKeyAutoSave, 0, 0, 1},
@@ -36,14 +36,14 @@ bool ParseInt32(const std::string& text, int32_t* value) {
 }
 
 ParameterStore::ParameterStore(Database* db) : db_(db) {
-  for (const ParameterSpec& spec : kSpecs) {
-    values_[{static_cast<int>(spec.space), spec.key}] = spec.default_value;
+  for (const ParameterDefinition& definition : kDefinitions) {
+    values_[{static_cast<int>(definition.space), definition.key}] = definition.default_value;
   }
 }
 
-const ParameterSpec* ParameterStore::Specs(int* count) {
-  *count = static_cast<int>(sizeof(kSpecs) / sizeof(kSpecs[0]));
-  return kSpecs;
+const ParameterDefinition* ParameterStore::Definitions(int* count) {
+  *count = static_cast<int>(sizeof(kDefinitions) / sizeof(kDefinitions[0]));
+  return kDefinitions;
 }
 
 bool ParameterStore::Load() {
@@ -56,9 +56,9 @@ bool ParameterStore::Load() {
     int64_t value = select.ColumnInt(2);
     ParameterSpace space =
         space_name == "PTC" ? ParameterSpace::kPtc : ParameterSpace::kPol;
-    const ParameterSpec* spec = Find(space, key);
-    if (spec == nullptr || space_name != SpaceName(space)) continue;
-    if (value < spec->min || value > spec->max) continue;
+    const ParameterDefinition* definition = Find(space, key);
+    if (definition == nullptr || space_name != SpaceName(space)) continue;
+    if (value < definition->min || value > definition->max) continue;
     values_[{static_cast<int>(space), key}] = static_cast<int32_t>(value);
   }
   return select.Done();
@@ -73,13 +73,13 @@ int32_t ParameterStore::Get(ParameterSpace space, const std::string& key,
 
 int32_t ParameterStore::Set(ParameterSpace space, const std::string& key,
                             const std::string& text) {
-  const ParameterSpec* spec = Find(space, key);
-  if (spec == nullptr) return kUnknownKey;
+  const ParameterDefinition* definition = Find(space, key);
+  if (definition == nullptr) return kUnknownKey;
   int32_t value = 0;
   // Only digits: a sign, blanks or a fraction is not a setting value.
   if (text.empty() || text.size() > 10 ||
       text.find_first_not_of("0123456789") != std::string::npos ||
-      !ParseInt32(text, &value) || value < spec->min || value > spec->max) {
+      !ParseInt32(text, &value) || value < definition->min || value > definition->max) {
     return kInvalidValue;
   }
   if (db_ != nullptr) {
@@ -98,18 +98,18 @@ int32_t ParameterStore::Set(ParameterSpace space, const std::string& key,
 }
 
 int32_t ParameterStore::Value(const char* key) const {
-  for (const ParameterSpec& spec : kSpecs) {
-    if (std::string(spec.key) == key) {
-      return values_.at({static_cast<int>(spec.space), spec.key});
+  for (const ParameterDefinition& definition : kDefinitions) {
+    if (std::string(definition.key) == key) {
+      return values_.at({static_cast<int>(definition.space), definition.key});
     }
   }
   return 0;
 }
 
-const ParameterSpec* ParameterStore::Find(ParameterSpace space,
+const ParameterDefinition* ParameterStore::Find(ParameterSpace space,
                                           const std::string& key) const {
-  for (const ParameterSpec& spec : kSpecs) {
-    if (spec.space == space && key == spec.key) return &spec;
+  for (const ParameterDefinition& definition : kDefinitions) {
+    if (definition.space == space && key == definition.key) return &definition;
   }
   return nullptr;
 }

@@ -22,7 +22,7 @@ constexpr char kKeyPowerfailMaxCount[] = "powerfail.shutdown.happen.max count";
 constexpr char kKeyPowerfailDelay[] = "powerfail.shutdown.happen.delay";
 
 // One setting: where it lives, its default and the values it accepts.
-struct ParameterSpec {
+struct ParameterDefinition {
   ParameterSpace space;
   const char* key;
   int32_t default_value;
@@ -45,7 +45,7 @@ class ParameterStore final {
   explicit ParameterStore(Database* db);
 
   // Every known setting, in a fixed order.
-  static const ParameterSpec* Specs(int* count);
+  static const ParameterDefinition* Definitions(int* count);
 
   // Replaces the defaults with the stored values. Stored values that are
   // no longer in range are ignored. Returns false when the table cannot be
@@ -67,7 +67,7 @@ class ParameterStore final {
   int32_t Value(const char* key) const;
 
  private:
-  const ParameterSpec* Find(ParameterSpace space, const std::string& key) const;
+  const ParameterDefinition* Find(ParameterSpace space, const std::string& key) const;
 
   Database* db_;
   std::map<std::pair<int, std::string>, int32_t> values_;

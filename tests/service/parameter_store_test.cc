@@ -55,14 +55,14 @@ class ParameterStoreTest : public ::testing::Test {
 TEST_F(ParameterStoreTest, EveryKeyHasADefaultWithinItsRange) {
   Open();
   int count = 0;
-  const ParameterSpec* specs = ParameterStore::Specs(&count);
+  const ParameterDefinition* definitions = ParameterStore::Definitions(&count);
   ASSERT_EQ(9, count);
   for (int i = 0; i < count; ++i) {
     int32_t value = -1;
-    EXPECT_EQ(0, store_->Get(specs[i].space, specs[i].key, &value));
-    EXPECT_EQ(specs[i].default_value, value);
-    EXPECT_LE(specs[i].min, value);
-    EXPECT_GE(specs[i].max, value);
+    EXPECT_EQ(0, store_->Get(definitions[i].space, definitions[i].key, &value));
+    EXPECT_EQ(definitions[i].default_value, value);
+    EXPECT_LE(definitions[i].min, value);
+    EXPECT_GE(definitions[i].max, value);
   }
 }
 
