@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,17 @@ struct UnitCase {
   double output;
   double frequency;
 };
+
+// Readable names in test output, for example "KV700Class2".
+std::string CaseName(const ::testing::TestParamInfo<UnitCase>& info) {
+  return std::string(info.param.model) + "Class" +
+         std::to_string(info.param.voltage_class) + "Case" +
+         std::to_string(info.index);
+}
+
+void PrintTo(const UnitCase& c, std::ostream* out) {
+  *out << c.model << " class " << c.voltage_class;
+}
 
 class P99RoundTripTest : public ::testing::TestWithParam<UnitCase> {
  protected:
@@ -181,6 +193,7 @@ INSTANTIATE_TEST_SUITE_P(
                       UnitCase{"KV700", 2, 0x10, 0x00, 100, 100, 50},
                       UnitCase{"400VA", 2, 0x00, 0x00, 95, 95, 60},
                       UnitCase{"800VA", 3, 0x00, 0x00, 230, 230, 50},
-                      UnitCase{"TM3000E", 3, 0x00, 0xFE, 208, 220, 50.5}));
+                      UnitCase{"TM3000E", 3, 0x00, 0xFE, 208, 220, 50.5}),
+    CaseName);
 
 }  // namespace
