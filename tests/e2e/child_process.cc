@@ -5,20 +5,19 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <chrono>
 
 extern char** environ;
 
 namespace {
 
 int64_t NowMillis() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 }  // namespace
@@ -31,44 +30,23 @@ ChildProcess::~ChildProcess() {
     Signal(SIGKILL);
     Wait(3000, &status);
   }
-  if (output_ >= 0) close(output_);
+  close(output_);
 }
 
 bool ChildProcess::Start(const std::vector<std::string>& argv,
-                         const std::vector<std::string>& environment,
                          const std::string& stderr_path) {
-  if (argv.empty() || pid_ > 0) return false;
   int to_child[2];
   int from_child[2];
-  if (pipe2(to_child, O_CLOEXEC) != 0) return false;
+  if (argv.empty() || pid_ > 0 || pipe2(to_child, O_CLOEXEC) != 0) return false;
   if (pipe2(from_child, O_CLOEXEC) != 0) {
     close(to_child[0]);
     close(to_child[1]);
     return false;
   }
-
-  std::vector<std::string> env_strings;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    std::string text = *entry;
-    bool replaced = false;
-    for (const std::string& extra : environment) {
-      size_t equals = extra.find('=');
-      if (equals == std::string::npos) continue;
-      if (text.compare(0, equals + 1, extra, 0, equals + 1) == 0) {
-        replaced = true;
-      }
-    }
-    if (!replaced) env_strings.push_back(text);
-  }
-  for (const std::string& extra : environment) env_strings.push_back(extra);
-  std::vector<char*> env;
-  for (std::string& text : env_strings) env.push_back(&text[0]);
-  env.push_back(nullptr);
-  std::vector<std::string> arg_strings = argv;
+  std::vector<std::string> strings = argv;
   std::vector<char*> args;
-  for (std::string& text : arg_strings) args.push_back(&text[0]);
+  for (std::string& text : strings) args.push_back(&text[0]);
   args.push_back(nullptr);
-
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, to_child[0], STDIN_FILENO);
@@ -77,7 +55,7 @@ bool ChildProcess::Start(const std::vector<std::string>& argv,
                                    O_WRONLY | O_CREAT | O_APPEND, 0644);
   pid_t pid = -1;
   int failed =
-      posix_spawn(&pid, args[0], &actions, nullptr, args.data(), env.data());
+      posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   close(to_child[0]);
   close(from_child[1]);
@@ -93,27 +71,21 @@ bool ChildProcess::Start(const std::vector<std::string>& argv,
 }
 
 bool ChildProcess::WriteLine(const std::string& line) {
-  if (input_ < 0) return false;
   std::string text = line + "\n";
   size_t written = 0;
-  while (written < text.size()) {
+  while (input_ >= 0 && written < text.size()) {
     ssize_t count = write(input_, text.data() + written, text.size() - written);
     if (count < 0 && errno == EINTR) continue;
     if (count <= 0) return false;
     written += static_cast<size_t>(count);
   }
-  return true;
+  return written == text.size();
 }
 
 bool ChildProcess::ReadLine(int timeout_ms, std::string* line) {
   int64_t deadline = NowMillis() + timeout_ms;
-  while (true) {
-    size_t newline = buffer_.find('\n');
-    if (newline != std::string::npos) {
-      *line = buffer_.substr(0, newline);
-      buffer_.erase(0, newline + 1);
-      return true;
-    }
+  size_t newline;
+  while ((newline = buffer_.find('\n')) == std::string::npos) {
     int64_t left = deadline - NowMillis();
     if (left <= 0 || output_ < 0) return false;
     pollfd wait{output_, POLLIN, 0};
@@ -126,6 +98,9 @@ bool ChildProcess::ReadLine(int timeout_ms, std::string* line) {
     if (count <= 0) return false;
     buffer_.append(chunk, static_cast<size_t>(count));
   }
+  *line = buffer_.substr(0, newline);
+  buffer_.erase(0, newline + 1);
+  return true;
 }
 
 void ChildProcess::CloseInput() {
@@ -134,22 +109,21 @@ void ChildProcess::CloseInput() {
 }
 
 bool ChildProcess::Wait(int timeout_ms, int* status) {
-  if (pid_ <= 0) return false;
   int64_t deadline = NowMillis() + timeout_ms;
-  while (!ended_) {
+  while (pid_ > 0 && !ended_) {
     int raw = 0;
     pid_t done = waitpid(pid_, &raw, WNOHANG);
     if (done == pid_) {
       ended_ = true;
       status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-      break;
+    } else if ((done < 0 && errno != EINTR) || NowMillis() >= deadline) {
+      return false;
+    } else {
+      usleep(10000);
     }
-    if (done < 0 && errno != EINTR) return false;
-    if (NowMillis() >= deadline) return false;
-    usleep(10000);
   }
   *status = status_;
-  return true;
+  return ended_;
 }
 
 void ChildProcess::Signal(int signal_number) {

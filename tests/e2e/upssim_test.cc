@@ -13,100 +13,70 @@
 
 namespace {
 
-class UpssimTest : public ::testing::Test {
- protected:
-  void StartSim(const std::vector<std::string>& args = {}) {
-    std::string error;
-    ASSERT_TRUE(rig_.StartSim(args, &error)) << error;
-  }
+bool Exists(const std::string& path) {
+  struct stat info {};
+  return lstat(path.c_str(), &info) == 0;
+}
 
-  bool LinkExists() {
-    struct stat info {};
-    return lstat(rig_.folder().File("ttyS0").c_str(), &info) == 0;
-  }
-
-  // Writes a request to the port and reads up to `want` answer bytes within
-  // 2 s.
-  std::string Exchange(const std::string& request, size_t want) {
-    int port = open(rig_.folder().File("ttyS0").c_str(), O_RDWR | O_NOCTTY);
-    if (port < 0) return "(cannot open port)";
-    for (char c : request) {
-      if (write(port, &c, 1) != 1) break;
-      usleep(20000);
-    }
-    std::string answer;
-    for (int i = 0; i < 20 && answer.size() < want; ++i) {
-      pollfd wait{port, POLLIN, 0};
-      if (poll(&wait, 1, 100) <= 0) continue;
-      char buffer[64];
-      ssize_t count = read(port, buffer, sizeof(buffer));
-      if (count > 0) answer.append(buffer, static_cast<size_t>(count));
-    }
-    close(port);
-    return answer;
-  }
-
-  SimAgentRig rig_;
-};
-
-TEST_F(UpssimTest, AnswersOnItsLinkAndLogsTheWire) {
-  StartSim({"--model", "KV1000", "--firmware", "5678"});
+TEST(UpssimTest, AnswersOnItsLinkAndLogsTheWire) {
+  SimAgentRig rig;
+  std::string error;
+  ASSERT_TRUE(rig.StartSim({"--model", "KV1000", "--firmware", "5678"}, &error))
+      << error;
+  int port = open(rig.folder().File("ttyS0").c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(port, 0);
   // A stray zero byte first, as the agent's port scan sends.
-  std::string answer = Exchange(std::string("\0F\r", 3), 21);
-  EXPECT_EQ(std::string(".KV1000    .") + static_cast<char>(120) + "." +
-                static_cast<char>(60) + ".5678\r",
-            answer);
-  EXPECT_TRUE(rig_.WireLogHas(" ignored <00>\n", 2000));
-  EXPECT_TRUE(rig_.WireLogHas(" request F<0D>\n", 2000));
-  EXPECT_TRUE(rig_.WireLogHas(" answer .KV1000    .x.<3C>.5678<0D>\n", 2000))
-      << rig_.Diagnostics();
+  ASSERT_EQ(3, write(port, "\0F\r", 3));
+  std::string answer;
+  for (int i = 0; i < 50 && answer.size() < 21; ++i) {
+    pollfd wait{port, POLLIN, 0};
+    char buffer[64];
+    ssize_t count = poll(&wait, 1, 100) > 0 ? read(port, buffer, 64) : 0;
+    if (count > 0) answer.append(buffer, static_cast<size_t>(count));
+  }
+  close(port);
+  EXPECT_EQ(".KV1000    .x.<.5678\r", answer);
+  EXPECT_TRUE(rig.WireLogHas(" ignored <00>\n", 5000));
+  EXPECT_TRUE(rig.WireLogHas(" answer .KV1000    .x.<3C>.5678<0D>\n", 5000))
+      << rig.Diagnostics();
+  EXPECT_EQ("error: unknown command: fly", rig.Sim("fly"));
+  // An overlong control line gets one error; CR LF ends a line too.
+  EXPECT_EQ("error: line too long", rig.Sim(std::string(2000, 'x')));
+  EXPECT_EQ("ok", rig.Sim("buzzer on\r"));
+  EXPECT_NE(std::string::npos, rig.Sim("status").find("buzzer on\n"));
 }
 
-TEST_F(UpssimTest, ControlCommandsChangeWhatTheUnitSends) {
-  StartSim();
-  EXPECT_EQ("ok", rig_.Sim("utility fail"));
-  std::string frame = Exchange("D\r", 14);
-  ASSERT_EQ(14u, frame.size());
-  EXPECT_EQ(0x80, static_cast<uint8_t>(frame[9]) & 0x80);
-  EXPECT_EQ("error: unknown command: fly", rig_.Sim("fly"));
-  std::string status = rig_.Sim("status");
-  EXPECT_NE(std::string::npos, status.find("utility fail\n")) << status;
-  EXPECT_EQ("ok", rig_.Sim("silent on"));
-  EXPECT_EQ("", Exchange("D\r", 14));
-}
-
-TEST_F(UpssimTest, EndsOnEndOfInputAndRemovesLink) {
-  StartSim();
-  rig_.sim().CloseInput();
-  int status = -1;
-  ASSERT_TRUE(rig_.sim().Wait(5000, &status));
-  EXPECT_EQ(0, status);
-  EXPECT_FALSE(LinkExists());
-}
-
-TEST_F(UpssimTest, EndsOnSignalsAndRemovesLink) {
-  for (int signal_number : {SIGTERM, SIGINT}) {
+TEST(UpssimTest, EndsOnQuitEndOfInputAndSignalsAndRemovesLink) {
+  // -1: the quit command, 0: end of input, else a signal.
+  for (int signal_number : {-1, 0, SIGTERM, SIGINT}) {
+    SCOPED_TRACE(signal_number);
     SimAgentRig rig;
     std::string error;
     ASSERT_TRUE(rig.StartSim({}, &error)) << error;
-    rig.sim().Signal(signal_number);
+    if (signal_number == -1) {
+      rig.sim().WriteLine("quit");
+    } else if (signal_number == 0) {
+      rig.sim().CloseInput();
+    } else {
+      rig.sim().Signal(signal_number);
+    }
     int status = -1;
-    ASSERT_TRUE(rig.sim().Wait(5000, &status)) << signal_number;
+    ASSERT_TRUE(rig.sim().Wait(10000, &status));
     EXPECT_EQ(0, status);
-    struct stat info {};
-    EXPECT_NE(0, lstat(rig.folder().File("ttyS0").c_str(), &info));
+    EXPECT_FALSE(Exists(rig.folder().File("ttyS0")));
   }
 }
 
-TEST_F(UpssimTest, BadCommandLineExitsWithUsage) {
+TEST(UpssimTest, BadCommandLineExitsWithUsage) {
+  TempFolder folder;
   ChildProcess sim;
   ASSERT_TRUE(sim.Start(
-      {UPSSIM_PATH, "--model", "9999VA", "--link", rig_.folder().File("ttyS0")},
-      {}, rig_.folder().File("err")));
+      {UPSSIM_PATH, "--model", "9999VA", "--link", folder.File("ttyS0")},
+      folder.File("err")));
   int status = -1;
-  ASSERT_TRUE(sim.Wait(5000, &status));
+  ASSERT_TRUE(sim.Wait(10000, &status));
   EXPECT_EQ(2, status);
-  EXPECT_FALSE(LinkExists());
+  EXPECT_FALSE(Exists(folder.File("ttyS0")));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The simulated P99 unit against the agent's own P99Protocol and P99Proxy:
-// what the simulator holds must be what the agent decodes, within the
+// The simulated P99 unit's encoding against the agent's own P99 decoding:
+// what the simulator holds must be what the agent reads, within the
 // resolution of the model's curves, for every family of table sets.
 #include <gtest/gtest.h>
 
@@ -20,19 +20,49 @@
 
 namespace {
 
-// Half the step between the curve's values around the byte that encodes y,
-// rounded up: the most an ideal encoding can be off.
-int32_t LocalHalfStep(const p99::Curve& curve, int32_t y) {
-  int x = InverseCurve(curve, y);
+// Half the step between the curve's values around byte x, rounded up: the
+// most an ideal encoding can be off.
+int32_t HalfStepAround(const p99::Curve& curve, int x) {
   int32_t here = p99::CurveLookup(curve, static_cast<int16_t>(x));
   int32_t step = 0;
-  if (x > 0) {
-    step = std::max(step, std::abs(here - p99::CurveLookup(curve, x - 1)));
-  }
+  if (x > 0) step = std::abs(here - p99::CurveLookup(curve, x - 1));
   if (x < 255) {
     step = std::max(step, std::abs(p99::CurveLookup(curve, x + 1) - here));
   }
   return (step + 1) / 2;
+}
+
+int32_t LocalHalfStep(const p99::Curve& curve, int32_t y) {
+  return HalfStepAround(curve, InverseCurve(curve, y));
+}
+
+TEST(P99EncoderTest, EveryCurveRoundTripsWithinItsResolution) {
+  std::vector<const p99::Curve*> curves;
+  for (int i = 0; i < 4; ++i) curves.push_back(&p99::kInputCurves[i]);
+  for (int i = 0; i < 4; ++i) curves.push_back(&p99::kTemperatureCurves[i]);
+  for (int i = 0; i < 2; ++i) curves.push_back(&p99::kCapacityCurves[i]);
+  for (int i = 0; i < 2; ++i) curves.push_back(&p99::kFrequencyCurves[i]);
+  for (const p99::LoadCurvePair& pair : p99::kLoadCurvePairs) {
+    curves.push_back(&pair.mains);
+    curves.push_back(&pair.battery);
+  }
+  for (size_t i = 0; i < curves.size(); ++i) {
+    SCOPED_TRACE("IN1-4, TMP1-4, CAP1-2, FRQ1-2, LD1-5 mains/battery: " +
+                 std::to_string(i));
+    const p99::Curve& curve = *curves[i];
+    int32_t low = p99::CurveLookup(curve, 0);
+    int32_t high = p99::CurveLookup(curve, 255);
+    if (low > high) std::swap(low, high);
+    // The values between two bytes must go to the nearer one.
+    int32_t tolerance = 0;
+    for (int x = 0; x < 256; ++x) {
+      tolerance = std::max(tolerance, HalfStepAround(curve, x));
+    }
+    for (int32_t y = low; y <= high; y += std::max(1, (high - low) / 400)) {
+      int32_t decoded = p99::CurveLookup(curve, InverseCurve(curve, y));
+      ASSERT_LE(std::abs(decoded - y), tolerance) << "y " << y;
+    }
+  }
 }
 
 struct UnitCase {
@@ -44,13 +74,6 @@ struct UnitCase {
   double output;
   double frequency;
 };
-
-// Readable names in test output, for example "KV700Class2".
-std::string CaseName(const ::testing::TestParamInfo<UnitCase>& info) {
-  return std::string(info.param.model) + "Class" +
-         std::to_string(info.param.voltage_class) + "Case" +
-         std::to_string(info.index);
-}
 
 void PrintTo(const UnitCase& c, std::ostream* out) {
   *out << c.model << " class " << c.voltage_class;
@@ -104,81 +127,64 @@ class P99RoundTripTest : public ::testing::TestWithParam<UnitCase> {
   ScriptedMedia media_;
 };
 
-TEST_P(P99RoundTripTest, MeasurementsDecodeToWhatWasSet) {
+TEST_P(P99RoundTripTest, MeasurementsAndFlagsDecodeToWhatWasSet) {
   std::unique_ptr<P99Protocol> agent = Connect();
-  p99::TableSet tables = unit_->Tables();
-  int32_t model_class = p99::ModelClassOf(unit_->model_index());
+  const p99::TableSet tables = unit_->Tables();
   const UnitCase& c = GetParam();
+  const int32_t input = static_cast<int32_t>(c.input);
+  const int32_t output = static_cast<int32_t>(c.output);
+  const int32_t hertz = static_cast<int32_t>(c.frequency * 100);
+  using Getter = int32_t (P99Protocol::*)(int32_t*);
+  struct Check {
+    const char* name;
+    Getter get;
+    int32_t want;
+    int32_t tolerance;
+  };
+  const Check checks[] = {
+      {"input", &P99Protocol::GetInputVoltage, 100 * input,
+       100 * LocalHalfStep(*tables.input, input)},
+      {"load", &P99Protocol::GetLoad, 4500,
+       LocalHalfStep(tables.load->mains, 4500)},
+      {"capacity", &P99Protocol::GetBatteryCapacity, 8000,
+       LocalHalfStep(*tables.capacity, 8000)},
+      {"temperature", &P99Protocol::GetTemperature, 3500,
+       100 * LocalHalfStep(*tables.temperature, 35)},
+      {"frequency", &P99Protocol::GetFrequency, hertz,
+       LocalHalfStep(*tables.frequency, hertz)},
+  };
   int32_t value = 0;
-
-  ASSERT_EQ(0, agent->GetInputVoltage(&value));
-  int32_t input = static_cast<int32_t>(c.input);
-  EXPECT_LE(std::abs(value - 100 * input),
-            100 * LocalHalfStep(*tables.input, input));
-
-  // Units of the fifth class report the output byte; the others report the
-  // output through the tap position (or not at all: output = input).
+  for (const Check& check : checks) {
+    SCOPED_TRACE(check.name);
+    ASSERT_EQ(0, ((*agent).*check.get)(&value));
+    EXPECT_LE(std::abs(value - check.want), check.tolerance) << value;
+  }
+  // Units of the fifth class report the output byte; the others report it
+  // through the tap position, or not at all (output = input).
+  int32_t decoded_input = value = 0;
+  agent->GetInputVoltage(&decoded_input);
   ASSERT_EQ(0, agent->GetOutputVoltage(&value));
-  int32_t output = static_cast<int32_t>(c.output);
-  if (model_class == 5) {
+  if (p99::ModelClassOf(unit_->model_index()) == 5) {
     EXPECT_LE(std::abs(value - 100 * output),
               100 * LocalHalfStep(*tables.output, output));
   } else if (c.tapping & 0x10) {
     EXPECT_NEAR(100 * output, value, 100 * output / 10);
   } else {
-    int32_t decoded_input = 0;
-    agent->GetInputVoltage(&decoded_input);
     EXPECT_EQ(decoded_input, value);
   }
 
-  ASSERT_EQ(0, agent->GetLoad(&value));
-  EXPECT_LE(std::abs(value - 4500), LocalHalfStep(tables.load->mains, 4500));
-  ASSERT_EQ(0, agent->GetBatteryCapacity(&value));
-  EXPECT_LE(std::abs(value - 8000), LocalHalfStep(*tables.capacity, 8000));
-  ASSERT_EQ(0, agent->GetTemperature(&value));
-  EXPECT_LE(std::abs(value - 3500),
-            100 * LocalHalfStep(*tables.temperature, 35));
-  ASSERT_EQ(0, agent->GetFrequency(&value));
-  int32_t hertz = static_cast<int32_t>(c.frequency * 100);
-  EXPECT_LE(std::abs(value - hertz), LocalHalfStep(*tables.frequency, hertz));
-}
-
-TEST_P(P99RoundTripTest, FlagsDecodeToWhatWasSet) {
   state_.SetUtilityFail(true);
-  state_.battery_low = true;
-  state_.buzzer = true;
-  state_.shutdown_active = true;
-  std::unique_ptr<P99Protocol> agent = Connect();
-  int32_t value = -1;
-  EXPECT_EQ(0, agent->GetPowerFail(&value));
-  EXPECT_EQ(1, value);
-  EXPECT_EQ(0, agent->GetBatteryLow(&value));
-  EXPECT_EQ(1, value);
-  EXPECT_EQ(0, agent->GetBuzzerActive(&value));
-  EXPECT_EQ(1, value);
-  EXPECT_EQ(0, agent->GetShutdownActive(&value));
-  EXPECT_EQ(1, value);
-  EXPECT_EQ(0, agent->GetTestActive(&value));
-  EXPECT_EQ(0, value);
-}
-
-TEST_P(P99RoundTripTest, SettingWrittenByAgentReadsBackFromUnit) {
-  std::unique_ptr<P99Protocol> agent = Connect();
-  // The highest allowed input-high value of this unit's table.
-  const p99::CodeTable& table = *unit_->Tables().input_high;
-  int32_t wanted =
-      std::max(table.pairs[0].value, table.pairs[table.count - 1].value);
-  EXPECT_EQ(0, agent->SetInputHigh(wanted));
-  int32_t code = 0;
-  ASSERT_TRUE(p99::ValueToCode(table, wanted, &code));
-  EXPECT_EQ(static_cast<uint8_t>(code), unit_->Register(0x02));
-
-  // A new agent reads the register afresh.
-  agent.reset();
-  std::unique_ptr<P99Protocol> again = Connect();
-  int32_t value = 0;
-  EXPECT_EQ(0, again->GetInputHigh(&value, 0));
-  EXPECT_EQ(wanted, value);
+  state_.battery_low = state_.buzzer = state_.shutdown_active = true;
+  agent = Connect();
+  const std::pair<Getter, int32_t> flags[] = {
+      {&P99Protocol::GetPowerFail, 1},       {&P99Protocol::GetBatteryLow, 1},
+      {&P99Protocol::GetBuzzerActive, 1},    {&P99Protocol::GetShutdownActive, 1},
+      {&P99Protocol::GetTestActive, 0}};
+  for (const auto& flag : flags) {
+    value = -1;
+    EXPECT_EQ(0, ((*agent).*flag.first)(&value));
+    EXPECT_EQ(flag.second, value) << &flag - flags;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -194,6 +200,10 @@ INSTANTIATE_TEST_SUITE_P(
                       UnitCase{"400VA", 2, 0x00, 0x00, 95, 95, 60},
                       UnitCase{"800VA", 3, 0x00, 0x00, 230, 230, 50},
                       UnitCase{"TM3000E", 3, 0x00, 0xFE, 208, 220, 50.5}),
-    CaseName);
+    [](const ::testing::TestParamInfo<UnitCase>& info) {
+      return std::string(info.param.model) + "Class" +
+             std::to_string(info.param.voltage_class) + "Case" +
+             std::to_string(info.index);
+    });
 
 }  // namespace
