@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,36 +19,29 @@ namespace {
 // a fake P99 unit answers.
 class P99ProxyTest : public testing::Test {
  protected:
-  void Start() {
+  // Returns the result of the identification.
+  int32_t Start() {
     protocol_.reset();  // it borrows the media
     media_ = std::make_unique<ScriptedMedia>();
     unit_.AttachTo(media_.get());
     protocol_ = std::make_unique<P99Protocol>(media_.get(), &clock_);
     proxy_ = protocol_->proxy();
-  }
-
-  // Identifies the unit and reads the battery-out setting the decoding
-  // needs, so that later decodes talk to nobody.
-  void StartIdentified() {
-    Start();
     char name[16];
     int32_t size = sizeof(name);
-    ASSERT_EQ(protocol_->GetModelName(name, &size), 0);
+    return protocol_->GetModelName(name, &size);
+  }
+
+  // Also reads the battery-out setting the decoding needs, so that later
+  // decodes talk to nobody.
+  void StartIdentified() {
+    ASSERT_EQ(Start(), 0);
     int32_t volts = 0;
     ASSERT_EQ(protocol_->GetBatteryOut(&volts, 0), 0);
   }
 
-  int32_t Decode(uint8_t d0, uint8_t d1, uint8_t d2, uint8_t d3, uint8_t d4,
-                 uint8_t d5, uint8_t d6) {
-    const uint8_t data[7] = {d0, d1, d2, d3, d4, d5, d6};
+  int32_t Decode(uint8_t d0, uint8_t d2, uint8_t d3, uint8_t d5, uint8_t d6) {
+    const uint8_t data[7] = {d0, 0, d2, d3, 136, d5, d6};
     return proxy_->DecodeStatus(data);
-  }
-
-  std::string ModelText() {
-    char text[32];
-    int32_t size = sizeof(text);
-    const int32_t code = proxy_->GetModelName(text, &size);
-    return code == 0 ? std::string(text) : "<" + std::to_string(code) + ">";
   }
 
   int32_t Value(int32_t (P99Proxy::*read)(int32_t*)) {
@@ -63,9 +57,10 @@ class P99ProxyTest : public testing::Test {
   P99Proxy* proxy_ = nullptr;
 };
 
-TEST_F(P99ProxyTest, DecodesTheWorked650VAStatus) {
+TEST_F(P99ProxyTest, DecodesTheWorked650VAStatusAndItsFlags) {
   StartIdentified();
-  ASSERT_EQ(Decode(123, 0x55, 10, 197, 136, 178, 0x00), 0);
+  const uint8_t data[7] = {123, 0x55, 10, 197, 136, 178, 0x00};
+  ASSERT_EQ(proxy_->DecodeStatus(data), 0);
   EXPECT_EQ(Value(&P99Proxy::GetInputVoltage), 11500);
   EXPECT_EQ(Value(&P99Proxy::GetOutputVoltage), 11500);
   EXPECT_EQ(Value(&P99Proxy::GetLoad), 3030);
@@ -73,85 +68,57 @@ TEST_F(P99ProxyTest, DecodesTheWorked650VAStatus) {
   EXPECT_EQ(Value(&P99Proxy::GetBackupTime), 950);
   EXPECT_EQ(Value(&P99Proxy::GetTemperature), 3000);
   EXPECT_EQ(Value(&P99Proxy::GetFrequency), 6000);
-  for (auto flag : {&P99Proxy::GetPowerFail, &P99Proxy::GetBatteryLow,
-                    &P99Proxy::GetTestActive, &P99Proxy::GetShutdownActive,
-                    &P99Proxy::GetBuzzerActive}) {
-    EXPECT_EQ(Value(flag), 0);
-  }
   EXPECT_EQ(proxy_->tables().backup, &p99::kBackupTables[1]);
-  EXPECT_EQ(proxy_->backup_scale(), 1800);
-}
 
-TEST_F(P99ProxyTest, StatusFlagsComeFromTheLastByte) {
-  StartIdentified();
-  ASSERT_EQ(Decode(123, 0, 10, 197, 136, 178, 0xC3), 0);
-  EXPECT_EQ(Value(&P99Proxy::GetPowerFail), 1);
-  EXPECT_EQ(Value(&P99Proxy::GetBatteryLow), 1);
-  EXPECT_EQ(Value(&P99Proxy::GetShutdownActive), 1);
-  EXPECT_EQ(Value(&P99Proxy::GetBuzzerActive), 1);
-  EXPECT_EQ(Value(&P99Proxy::GetTestActive), 0);
+  const auto flags = {&P99Proxy::GetPowerFail, &P99Proxy::GetBatteryLow,
+                      &P99Proxy::GetShutdownActive, &P99Proxy::GetBuzzerActive,
+                      &P99Proxy::GetTestActive};
+  for (auto flag : flags) EXPECT_EQ(Value(flag), 0);
+  ASSERT_EQ(Decode(123, 10, 197, 178, 0xC3), 0);
+  std::vector<int32_t> raised;
+  for (auto flag : flags) raised.push_back(Value(flag));
+  EXPECT_EQ(raised, (std::vector<int32_t>{1, 1, 1, 1, 0}));
   // On battery the output is the nominal output voltage (BO1 default 120).
   EXPECT_EQ(Value(&P99Proxy::GetOutputVoltage), 12000);
 }
 
-TEST_F(P99ProxyTest, RemapsRoNumbersToModelNames) {
+// A cell's value as text, or its result code as "<2>".
+template <typename T>
+std::string Shown(int32_t code, const T& value) {
+  std::ostringstream out;
+  if (code != 0) {
+    out << "<" << code << ">";
+  } else {
+    out << value;
+  }
+  return out.str();
+}
+
+TEST_F(P99ProxyTest, IdentifiesListedModelsAndRemapsRoNumbers) {
   struct Row {
     const char* reported;
-    const char* model;  // nullptr: the cell is emptied
-    int32_t result, index, model_class;
+    int32_t result;
+    const char* cells;  // model name, index and class
   };
   const Row rows[] = {
-      {"RO39", "KV650", 0, 18, 4},  {"ro41", "KV700", 0, 19, 4},
-      {"Ro 37", "KV900", 0, 22, 4}, {"rO43", "KV1250", 0, 24, 4},
-      {"RO40", nullptr, 10, 0, 0},  {"RO", nullptr, 10, 0, 0},
-  };
+      {"RO39", 0, "KV650 18 4"},          {"ro41", 0, "KV700 19 4"},
+      {"Ro 37", 0, "KV900 22 4"},         {"rO43", 0, "KV1250 24 4"},
+      {"100VA", 0, "100VA 11 3"},         {"TM3000E", 0, "TM3000E 32 5"},
+      {"RO40", 10, "<2> <2> <2>"},        {"RO", 10, "<2> <2> <2>"},
+      {"UNKNOWN", 10, "UNKNOWN <2> <2>"}, {"650va", 10, "650va <2> <2>"}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.reported);
     unit_.model = row.reported;
-    Start();
-    char name[16];
-    int32_t size = sizeof(name);
-    EXPECT_EQ(protocol_->GetModelName(name, &size), row.result);
-    if (row.model != nullptr) {
-      EXPECT_EQ(ModelText(), row.model);
-      int32_t index = 0;
-      int32_t model_class = 0;
-      EXPECT_EQ(proxy_->GetModelIndex(&index), 0);
-      EXPECT_EQ(proxy_->GetModelClass(&model_class), 0);
-      EXPECT_EQ(index, row.index);
-      EXPECT_EQ(model_class, row.model_class);
-    } else {
-      EXPECT_EQ(ModelText(), "<2>");
-    }
-  }
-}
-
-TEST_F(P99ProxyTest, AcceptsOnlyListedModelTexts) {
-  struct Row {
-    const char* text;
-    int32_t result, index, model_class;
-  };
-  const Row rows[] = {{"UNKNOWN", 10, 0, 0},
-                      {"100VA", 0, 11, 3},
-                      {"1000VA", 10, 0, 0},
-                      {"TM3000E", 0, 32, 5},
-                      {"650va", 10, 0, 0}};
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.text);
-    unit_.model = row.text;
-    Start();
-    char name[16];
-    int32_t size = sizeof(name);
-    EXPECT_EQ(protocol_->GetModelName(name, &size), row.result);
+    EXPECT_EQ(Start(), row.result);
+    EXPECT_EQ(proxy_->tables_ready(), row.result == 0);
+    char text[32];
+    int32_t size = sizeof(text);
     int32_t index = -1;
-    if (row.result == 0) {
-      EXPECT_EQ(proxy_->GetModelIndex(&index), 0);
-      EXPECT_EQ(index, row.index);
-      EXPECT_TRUE(proxy_->tables_ready());
-    } else {
-      EXPECT_EQ(proxy_->GetModelIndex(&index), 2);  // cells 33, 34 untouched
-      EXPECT_FALSE(proxy_->tables_ready());
-    }
+    int32_t model_class = -1;
+    const std::string name = Shown(proxy_->GetModelName(text, &size), text);
+    EXPECT_EQ(name + " " + Shown(proxy_->GetModelIndex(&index), index) + " " +
+                  Shown(proxy_->GetModelClass(&model_class), model_class),
+              row.cells);
   }
 }
 
@@ -163,22 +130,20 @@ TEST_F(P99ProxyTest, MapsRegister0FToThreeSettings) {
   EXPECT_EQ(unit_.Count('R'), 5);  // 0x3D, 0x29, 0x2B, 0x18, 0x0F
   EXPECT_EQ(proxy_->GetProperty5(&p5, 0), 0);
   EXPECT_EQ(proxy_->GetProperty6(&p6, 0), 0);
-  EXPECT_EQ(cold, 0);
-  EXPECT_EQ(p5, 1);
-  EXPECT_EQ(p6, 1);
+  EXPECT_EQ((std::vector<int32_t>{cold, p5, p6}),
+            (std::vector<int32_t>{0, 1, 1}));
 
   unit_.ClearRequests();
   EXPECT_EQ(protocol_->SetProperty6(0), 0);
-  ASSERT_EQ(unit_.requests().size(), 1u);
-  EXPECT_EQ(unit_.requests()[0], (FakeP99Unit::Bytes{'Q', 0x0F, 0x03, '\r'}));
-
+  EXPECT_EQ(unit_.requests(),
+            (std::vector<FakeP99Unit::Bytes>{{'Q', 0x0F, 0x03, '\r'}}));
   // Cold start 1 clears bit 0; the other bits keep their cached values.
   uint8_t byte = 0;
   EXPECT_EQ(proxy_->EncodeSetting(4, 1, &byte), 0);
   EXPECT_EQ(byte, 0x02);
 }
 
-TEST_F(P99ProxyTest, DecodesAndEncodesSettingsThroughTheCodeTables) {
+TEST_F(P99ProxyTest, DecodesAndEncodesSettings) {
   StartIdentified();
   int32_t value = 0;
   EXPECT_EQ(proxy_->DecodeSetting(3, 0xFF, &value), 0);  // BO1 code -1
@@ -188,6 +153,7 @@ TEST_F(P99ProxyTest, DecodesAndEncodesSettingsThroughTheCodeTables) {
   EXPECT_EQ(value, 7);
   EXPECT_EQ(proxy_->GetBatteryOut(&value, 0), 0);
   EXPECT_EQ(value, 124);  // cell unchanged by the failed decode
+  EXPECT_EQ(proxy_->DecodeSetting(7, 0, &value), 1);
 
   uint8_t byte = 0;
   EXPECT_EQ(proxy_->EncodeSetting(0, 131, &byte), 0);  // HI1 code -5
@@ -196,20 +162,16 @@ TEST_F(P99ProxyTest, DecodesAndEncodesSettingsThroughTheCodeTables) {
   EXPECT_EQ(proxy_->EncodeSetting(29, 1, &byte), 13);
   EXPECT_EQ(proxy_->EncodeSetting(35, 1, &byte), 13);
   EXPECT_EQ(proxy_->EncodeSetting(7, 1, &byte), 1);
-  EXPECT_EQ(proxy_->DecodeSetting(7, 0, &value), 1);
 
-  struct Row {
-    int32_t item;
-    uint8_t byte;
-    int32_t value;
-  };
-  const Row rows[] = {{35, 0x00, 1}, {35, 0x04, 2}, {35, 0x10, 3},
-                      {35, 0x08, 0}, {36, 0x01, 1}, {36, 0xFE, 2},
-                      {36, 0xFF, 3}, {36, 0x02, 0}, {29, 0x10, 1},
-                      {29, 0xEF, 0}};
-  for (const Row& row : rows) {
-    EXPECT_EQ(proxy_->DecodeSetting(row.item, row.byte, &value), 0);
-    EXPECT_EQ(value, row.value) << row.item << " " << int{row.byte};
+  // Item, register byte and the value it decodes to.
+  const int rows[][3] = {{35, 0x00, 1}, {35, 0x04, 2}, {35, 0x10, 3},
+                         {35, 0x08, 0}, {36, 0x01, 1}, {36, 0xFE, 2},
+                         {36, 0xFF, 3}, {36, 0x02, 0}, {29, 0x10, 1},
+                         {29, 0xEF, 0}};
+  for (const auto& row : rows) {
+    EXPECT_EQ(
+        proxy_->DecodeSetting(row[0], static_cast<uint8_t>(row[1]), &value), 0);
+    EXPECT_EQ(value, row[2]) << row[0] << " " << row[1];
   }
   uint8_t reg = 0;
   EXPECT_EQ(proxy_->GetSettingRegister(36, &reg), 0);
@@ -219,14 +181,11 @@ TEST_F(P99ProxyTest, DecodesAndEncodesSettingsThroughTheCodeTables) {
 
 TEST_F(P99ProxyTest, SelectionFailsForVoltageClassZero) {
   unit_.registers[0x29] = 0x08;
-  Start();
-  char name[16];
-  int32_t size = sizeof(name);
   // Identification succeeds; the failed selection is not reported by it.
-  EXPECT_EQ(protocol_->GetModelName(name, &size), 0);
+  EXPECT_EQ(Start(), 0);
   EXPECT_FALSE(proxy_->tables_ready());
   // Every later decoding tries the selection again and reports it.
-  EXPECT_EQ(Decode(123, 0, 10, 197, 136, 178, 0x80), 10);
+  EXPECT_EQ(Decode(123, 10, 197, 178, 0x80), 10);
   EXPECT_EQ(Value(&P99Proxy::GetPowerFail), 0);  // not reached
   int32_t value = 0;
   EXPECT_EQ(proxy_->DecodeSetting(0, 0, &value), 10);
@@ -241,10 +200,6 @@ TEST_F(P99ProxyTest, StoresDefaultsAndRangeTextsOnSelection) {
   EXPECT_EQ(value, 120);
   EXPECT_EQ(proxy_->GetColdStart(&value, 1), 0);
   EXPECT_EQ(value, 1);
-  EXPECT_EQ(proxy_->GetProperty6(&value, 1), 0);
-  EXPECT_EQ(value, 0);
-  EXPECT_EQ(proxy_->GetVoltageVariant(&value, 1), 0);
-  EXPECT_EQ(value, 0);
 
   char text[64];
   int32_t size = 0;
@@ -255,15 +210,6 @@ TEST_F(P99ProxyTest, StoresDefaultsAndRangeTextsOnSelection) {
   size = sizeof(text);
   EXPECT_EQ(proxy_->GetBatteryOutRange(text, &size), 0);
   EXPECT_STREQ(text, "110,115,120,124,128,130");
-}
-
-TEST_F(P99ProxyTest, Class5UnitGetsBatteryLowLevelRange) {
-  unit_.model = "TM1500";
-  StartIdentified();
-  char text[64];
-  int32_t size = sizeof(text);
-  EXPECT_EQ(proxy_->GetBatteryLowRange(text, &size), 0);
-  EXPECT_STREQ(text, "25,30,35,40,45,50,55,60");
 }
 
 TEST_F(P99ProxyTest, PowerFailDuringSelfTestDependsOnModel) {
@@ -279,39 +225,33 @@ TEST_F(P99ProxyTest, PowerFailDuringSelfTestDependsOnModel) {
     SCOPED_TRACE(row.model);
     unit_.model = row.model;
     StartIdentified();
-    ASSERT_EQ(Decode(123, 123, 10, 197, 136, 178, 0x84), 0);
+    ASSERT_EQ(Decode(123, 10, 197, 178, 0x84), 0);
     EXPECT_EQ(Value(&P99Proxy::GetPowerFail), row.power_fail);
     EXPECT_EQ(Value(&P99Proxy::GetTestActive), 1);
     // Without a test running the flag always stands.
-    ASSERT_EQ(Decode(123, 123, 10, 197, 136, 178, 0x80), 0);
+    ASSERT_EQ(Decode(123, 10, 197, 178, 0x80), 0);
     EXPECT_EQ(Value(&P99Proxy::GetPowerFail), 1);
   }
 }
 
-TEST_F(P99ProxyTest, SettleAcceptsAChangeAfterLimitSteps) {
-  struct Row {
-    std::vector<int32_t> readings;
-    std::vector<int32_t> results;
-  };
-  const Row rows[] = {
+TEST(P99FilterTest, SettleSmoothAndOneWay) {
+  // Settle: a change is taken once it held for `limit` polls in a row.
+  const std::vector<int32_t> sequences[][2] = {
       {{23100, 23100}, {23000, 23100}},
       {{23100, 22900, 23100, 23100}, {23000, 23000, 23000, 23100}},
-      {{23000, 23100, 23000, 23100}, {23000, 23000, 23000, 23000}},
-  };
-  for (const Row& row : rows) {
+      {{23000, 23100, 23000, 23100}, {23000, 23000, 23000, 23000}}};
+  for (const auto& sequence : sequences) {
     int32_t value = 23000;
     int32_t counter = 0;
-    for (size_t i = 0; i < row.readings.size(); ++i) {
-      value = p99_filter::Settle(value, row.readings[i], &counter, 2, false);
-      EXPECT_EQ(value, row.results[i]) << "poll " << i;
+    for (size_t i = 0; i < sequence[0].size(); ++i) {
+      value = p99_filter::Settle(value, sequence[0][i], &counter, 2, false);
+      EXPECT_EQ(value, sequence[1][i]) << "poll " << i;
     }
   }
   int32_t counter = 1;
   EXPECT_EQ(p99_filter::Settle(23000, 30000, &counter, 2, true), 30000);
   EXPECT_EQ(counter, 1);  // a jump leaves the counter alone
-}
 
-TEST_F(P99ProxyTest, SmoothAndOneWayFilters) {
   EXPECT_EQ(p99_filter::Smooth(5000, 5005, 900, false), 5000);
   EXPECT_EQ(p99_filter::Smooth(5000, 5050, 900, false), 5005);
   EXPECT_EQ(p99_filter::Smooth(5000, 4000, 900, false), 4900);
@@ -329,62 +269,44 @@ TEST_F(P99ProxyTest, FrequencyJumpsOnTinyAndLargeSteps) {
   // A class-5 unit: FRQ2 gives 10 hundredths of a hertz per step of x.
   unit_.model = "TM1500";
   StartIdentified();
-  struct Step {
-    uint8_t d5;
-    int32_t frequency;
-  };
-  const Step steps[] = {
-      {50, 5000},  // from 0: taken at once
-      {51, 5001},  // 5010, a step of 10: smoothed
-      {51, 5010},  // a step of 9: taken at once
-      {80, 5300},  // a step of 290: taken at once
-      {75, 5295},  // 5250, a step of 50: smoothed
-  };
-  for (const Step& s : steps) {
-    ASSERT_EQ(Decode(100, 100, 10, 50, 25, s.d5, 0x00), 0);
-    EXPECT_EQ(Value(&P99Proxy::GetFrequency), s.frequency) << int{s.d5};
+  // d5 and the frequency after it: from 0 taken at once, a step of 10
+  // smoothed, of 9 taken, of 290 taken, of 50 smoothed.
+  const int steps[][2] = {
+      {50, 5000}, {51, 5001}, {51, 5010}, {80, 5300}, {75, 5295}};
+  for (const auto& step : steps) {
+    ASSERT_EQ(Decode(100, 10, 50, static_cast<uint8_t>(step[0]), 0x00), 0);
+    EXPECT_EQ(Value(&P99Proxy::GetFrequency), step[1]) << step[0];
   }
 }
 
 TEST_F(P99ProxyTest, CapacityMovesOneWayUntilTheLoadMoves) {
   StartIdentified();
-  // On battery with a load under 10 percent: the capacity stays at 0.
-  ASSERT_EQ(Decode(123, 0, 3, 197, 136, 178, 0x80), 0);
-  EXPECT_EQ(Value(&P99Proxy::GetLoad), 68);
-  EXPECT_EQ(Value(&P99Proxy::GetBatteryCapacity), 0);
-  ASSERT_EQ(Decode(123, 0, 3, 197, 136, 178, 0x80), 0);
-  EXPECT_EQ(Value(&P99Proxy::GetBatteryCapacity), 0);
-  // A load step of 4 percent or more lets the reading through.
-  ASSERT_EQ(Decode(123, 0, 88, 197, 136, 178, 0x80), 0);
-  EXPECT_EQ(Value(&P99Proxy::GetLoad), 20000);
-  EXPECT_EQ(Value(&P99Proxy::GetBatteryCapacity), 10000);
-  // On battery a steady load never lets the capacity rise again...
-  ASSERT_EQ(Decode(123, 0, 88, 174, 136, 178, 0x80), 0);
-  EXPECT_EQ(Value(&P99Proxy::GetBatteryCapacity), 5000);
-  ASSERT_EQ(Decode(123, 0, 88, 197, 136, 178, 0x80), 0);
-  EXPECT_EQ(Value(&P99Proxy::GetBatteryCapacity), 5000);
-  // ...and on mains it never falls.
-  ASSERT_EQ(Decode(123, 0, 66, 197, 136, 178, 0x00), 0);
-  ASSERT_EQ(Decode(123, 0, 66, 197, 136, 178, 0x00), 0);
-  EXPECT_EQ(Value(&P99Proxy::GetBatteryCapacity), 10000);
-  ASSERT_EQ(Decode(123, 0, 66, 174, 136, 178, 0x00), 0);
-  EXPECT_EQ(Value(&P99Proxy::GetBatteryCapacity), 10000);
+  // d2 (load), d3 (capacity), d6 (flags) and the capacity after it: on
+  // battery under 10 percent load it stays at 0; a load step of 4 percent
+  // lets the reading through; then on battery it never rises and on mains
+  // it never falls.
+  const int polls[][4] = {{3, 197, 0x80, 0},      {3, 197, 0x80, 0},
+                          {88, 197, 0x80, 10000}, {88, 174, 0x80, 5000},
+                          {88, 197, 0x80, 5000},  {66, 197, 0x00, 10000},
+                          {66, 197, 0x00, 10000}, {66, 174, 0x00, 10000}};
+  for (const auto& poll : polls) {
+    ASSERT_EQ(Decode(123, static_cast<uint8_t>(poll[0]),
+                     static_cast<uint8_t>(poll[1]), 178,
+                     static_cast<uint8_t>(poll[2])),
+              0);
+    EXPECT_EQ(Value(&P99Proxy::GetBatteryCapacity), poll[3])
+        << poll[0] << " " << poll[1] << " " << poll[2];
+  }
 }
 
 TEST_F(P99ProxyTest, BackupEstimateInterpolatesBetweenLoadKeys) {
   StartIdentified();
   const p99::BackupTable& table = *proxy_->tables().backup;
-  const p99::Curve* at48 = nullptr;
-  const p99::Curve* at52 = nullptr;
-  for (int i = 0; i < table.count; ++i) {
-    if (table.entries[i].load_key == 48) at48 = &table.entries[i].curve;
-    if (table.entries[i].load_key == 52) at52 = &table.entries[i].curve;
-  }
-  ASSERT_NE(at48, nullptr);
-  ASSERT_NE(at52, nullptr);
-  for (int c : {9, 30, 50, 61, 100}) {
-    const int y48 = p99::CurveLookup(*at48, static_cast<int16_t>(c));
-    const int y52 = p99::CurveLookup(*at52, static_cast<int16_t>(c));
+  ASSERT_EQ(table.entries[16].load_key, 48);
+  ASSERT_EQ(table.entries[17].load_key, 52);
+  for (int16_t c : {9, 30, 50, 61, 100}) {
+    const int y48 = p99::CurveLookup(table.entries[16].curve, c);
+    const int y52 = p99::CurveLookup(table.entries[17].curve, c);
     const int y = y48 + (50 - 48) * (y52 - y48) / 4;
     EXPECT_EQ(proxy_->EstimateBackup(c, 50), y * 1800 / 10000) << c;
   }
@@ -400,24 +322,21 @@ TEST_F(P99ProxyTest, TapRatioKeepsHighInputVoltagesPositive) {
   unit_.registers[0x29] = 0x10;
   unit_.registers[0x3D] = 0x10;
   StartIdentified();
-  ASSERT_EQ(Decode(160, 0, 10, 197, 136, 178, 0x10), 0);
+  ASSERT_EQ(Decode(160, 10, 197, 178, 0x10), 0);
   EXPECT_EQ(Value(&P99Proxy::GetInputVoltage), 33300);
   EXPECT_EQ(Value(&P99Proxy::GetOutputVoltage), 33300 * 120 / 140);
   // Tap position 0 passes the input through.
-  ASSERT_EQ(Decode(160, 0, 10, 197, 136, 178, 0x00), 0);
+  ASSERT_EQ(Decode(160, 10, 197, 178, 0x00), 0);
   EXPECT_EQ(Value(&P99Proxy::GetOutputVoltage), 33300);
 }
 
 TEST_F(P99ProxyTest, FailedOwnerReadKeepsTheFlagsButNotTheMeasurements) {
-  Start();
-  char name[16];
-  int32_t size = sizeof(name);
-  ASSERT_EQ(protocol_->GetModelName(name, &size), 0);
+  ASSERT_EQ(Start(), 0);
   // The battery-out setting is still unread when the unit falls silent
   // with DSR low: the owner's register read ends with 8.
   unit_.silent_requests = 100;
   media_->SetInputPins(0);
-  EXPECT_EQ(Decode(123, 0, 10, 197, 136, 178, 0x81), 8);
+  EXPECT_EQ(Decode(123, 10, 197, 178, 0x81), 8);
   EXPECT_EQ(Value(&P99Proxy::GetPowerFail), 1);
   EXPECT_EQ(Value(&P99Proxy::GetBuzzerActive), 1);
   EXPECT_EQ(Value(&P99Proxy::GetInputVoltage), 0);
