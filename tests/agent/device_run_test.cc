@@ -1,6 +1,5 @@
 #include <deque>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "agent/device.h"
@@ -15,6 +14,7 @@
 namespace {
 
 using Log = std::vector<std::string>;
+using Limits = std::vector<uint32_t>;
 
 // A protocol factory that hands out the protocols a test queued, logging
 // every Create with its selection; with the queue empty it yields null.
@@ -27,9 +27,8 @@ class QueuedProtocolFactory final : public ProtocolFactory {
   }
 
   FakeProtocol* Queue(const std::string& name) {
-    FakeProtocol* protocol = new FakeProtocol(log_, name);
-    queue_.push_back(protocol);
-    return protocol;
+    queue_.push_back(new FakeProtocol(log_, name));
+    return queue_.back();
   }
 
   IProtocol* Create(int32_t media_type, int32_t media_index) override {
@@ -43,7 +42,7 @@ class QueuedProtocolFactory final : public ProtocolFactory {
 
  private:
   Log* log_;
-  std::deque<IProtocol*> queue_;
+  std::deque<FakeProtocol*> queue_;
 };
 
 class DeviceRunTest : public ::testing::Test {
@@ -66,73 +65,39 @@ class DeviceRunTest : public ::testing::Test {
   std::unique_ptr<Device> device_;
 };
 
-TEST_F(DeviceRunTest, FirstPollComesBeforeTheFirstCommand) {
-  FakeProtocol* protocol = protocols_.Queue("p1");
-  auto record = protocol->record();
-  pipe_->AddInput("S0\n");
-  Run();
-  EXPECT_EQ((std::vector<std::string>{"Poll", "GetInputVoltage"}),
-            record->calls);
-  EXPECT_EQ((std::vector<std::pair<int32_t, int32_t>>{{0, 1}}),
-            platform_.pipe_calls());
-}
-
-TEST_F(DeviceRunTest, PollsOncePerPeriodWhileIdle) {
-  FakeProtocol* protocol = protocols_.Queue("p1");
-  auto record = protocol->record();
-  pipe_->TimeOutWhenEmpty(true);
-  pipe_->AddTimeout();
-  pipe_->AddTimeout();
-  pipe_->AddTimeout();
-  pipe_->AddReadError();
-  Run();
-  EXPECT_EQ(4, record->poll_count);
-  // Each wait is one whole period after a successful poll.
-  EXPECT_EQ((std::vector<uint32_t>{3000, 3000, 3000, 3000}),
-            pipe_->read_limits());
-}
-
 TEST_F(DeviceRunTest, SteadyCommandsDoNotDelayThePoll) {
   FakeProtocol* protocol = protocols_.Queue("p1");
   auto record = protocol->record();
   protocol->SetAnswer("GetLoad", result::kSuccess, 10);
-  // A command every 1000 ms: the third of each period arrives as the period
-  // ends, and the poll follows it at once.
+  // The first poll comes before the first command. A command every 1000 ms:
+  // the third of each period arrives as the period ends, and the poll
+  // follows it at once.
   for (int i = 0; i < 6; ++i) pipe_->AddInput("S3\n", 1000);
   Run();
-  EXPECT_EQ(
-      (std::vector<std::string>{"Poll", "GetLoad", "GetLoad", "GetLoad", "Poll",
-                                "GetLoad", "GetLoad", "GetLoad", "Poll"}),
-      record->calls);
+  EXPECT_EQ((Log{"Poll", "GetLoad", "GetLoad", "GetLoad", "Poll", "GetLoad",
+                 "GetLoad", "GetLoad", "Poll"}),
+            record->calls);
   EXPECT_EQ(6u, pipe_->Lines().size());
 }
 
 TEST_F(DeviceRunTest, FailedPollRestartsDetection) {
-  FakeProtocol* first = protocols_.Queue("p1");
-  auto first_record = first->record();
-  first->QueuePolls({0, result::kNoAnswer});
+  protocols_.Queue("p1")->QueuePolls({0, result::kNoAnswer});
   FakeProtocol* second = protocols_.Queue("p2");
   auto second_record = second->record();
   second->QueuePolls({result::kNoAnswer, 0});
-  pipe_->AddTimeout();
-  pipe_->AddTimeout();
-  pipe_->AddTimeout();
+  for (int i = 0; i < 3; ++i) pipe_->AddTimeout();
   Run(1, 0);
   // The old protocol is gone before the factory is asked again; the new
   // one's first poll is ignored and the next comes a period later.
   EXPECT_EQ((Log{"create 1 0", "p1 deleted", "create 1 0", "p2 deleted"}),
             log_);
   EXPECT_EQ(3, second_record->poll_count);
-  EXPECT_EQ((std::vector<uint32_t>{3000, 3000, 3000, 3000}),
-            pipe_->read_limits());
+  EXPECT_EQ((Limits{3000, 3000, 3000, 3000}), pipe_->read_limits());
 }
 
 TEST_F(DeviceRunTest, MediaChangeRestartsWithTheNewSelection) {
-  FakeProtocol* first = protocols_.Queue("p1");
-  auto first_record = first->record();
-  first->SetMedia(0, 0);
-  FakeProtocol* second = protocols_.Queue("p2");
-  auto second_record = second->record();
+  protocols_.Queue("p1")->SetMedia(0, 0);
+  auto second_record = protocols_.Queue("p2")->record();
   pipe_->AddInput("C4 1 0\n");
   Run(0, 0);
   EXPECT_EQ((Log{"create 0 0", "p1 deleted", "create 1 0", "p2 deleted"}),
@@ -141,32 +106,23 @@ TEST_F(DeviceRunTest, MediaChangeRestartsWithTheNewSelection) {
   EXPECT_EQ("C4E 20\n", pipe_->written());
 }
 
-TEST_F(DeviceRunTest, CommandResult18PollsAtOnce) {
+TEST_F(DeviceRunTest, CommandResult18PollsAtOnceAnd20Restarts) {
   FakeProtocol* protocol = protocols_.Queue("p1");
   auto record = protocol->record();
   protocol->SetAnswer("GetInputVoltage", result::kTimeout);
-  pipe_->AddInput("S0\n");
-  Run();
-  EXPECT_EQ((std::vector<std::string>{"Poll", "GetInputVoltage", "Poll"}),
-            record->calls);
-  EXPECT_EQ("S0E 18\n", pipe_->written());
-}
-
-TEST_F(DeviceRunTest, CommandResult20Restarts) {
-  FakeProtocol* protocol = protocols_.Queue("p1");
-  auto record = protocol->record();
   protocol->SetAnswer("StartTest", result::kMediaChanged);
   protocols_.Queue("p2");
-  pipe_->AddInput("C0 10\n");
+  pipe_->AddInput("S0\nC0 10\n");
   Run(2, 1);
+  EXPECT_EQ((Log{"Poll", "GetInputVoltage", "Poll", "StartTest 10"}),
+            record->calls);
+  EXPECT_EQ("S0E 18\nC0E 20\n", pipe_->written());
   EXPECT_EQ((Log{"create 2 1", "p1 deleted", "create 2 1", "p2 deleted"}),
             log_);
 }
 
 TEST_F(DeviceRunTest, RestartWithoutProtocolEndsTheLoop) {
-  FakeProtocol* protocol = protocols_.Queue("p1");
-  auto record = protocol->record();
-  protocol->SetDefaultPoll(result::kNoAnswer);
+  protocols_.Queue("p1")->SetDefaultPoll(result::kNoAnswer);
   pipe_->TimeOutWhenEmpty(true);
   Run();
   EXPECT_EQ((Log{"create 2 1", "p1 deleted", "create 2 1"}), log_);
@@ -206,7 +162,7 @@ TEST(DeviceWithNullProtocolTest, DetectsAgainEveryPeriod) {
   ProtocolFactory protocols(&platform, &clock);
   Device device(&platform, 1, 0, &clock);
   device.RunWith(0, 1, &protocols);
-  EXPECT_EQ((std::vector<std::string>{"S0E 8", "R23 1"}), pipe->Lines());
+  EXPECT_EQ((Log{"S0E 8", "R23 1"}), pipe->Lines());
   // The first detection, then one per period: after the first poll, and
   // after each of the two time-outs.
   EXPECT_EQ(4, platform.device_list_calls());

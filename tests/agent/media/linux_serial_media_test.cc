@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "agent/media/linux_factory.h"
+#include "common/released.h"
 #include "gtest/gtest.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/pseudo_terminal.h"
@@ -53,8 +55,8 @@ class LinuxSerialMediaTest : public ::testing::Test {
     return entries;
   }
   // A media opened on port0, reading with a 100 ms time-out.
-  std::unique_ptr<LinuxSerialMedia> OpenFirst(Clock* clock) {
-    std::unique_ptr<LinuxSerialMedia> media(new LinuxSerialMedia(clock));
+  std::unique_ptr<LinuxSerialMedia> OpenFirst() {
+    std::unique_ptr<LinuxSerialMedia> media(new LinuxSerialMedia(&clock_));
     media->SetReadTimeout(100);
     EXPECT_EQ(1, media->Create(1));
     return media;
@@ -72,120 +74,108 @@ TEST_F(LinuxSerialMediaTest, ScanStopsAtTheFirstMissingDevice) {
   EXPECT_EQ((std::vector<std::string>{"2.1.port0", "2.2.port1"}), Entries());
   // The scan wrote one zero byte to each port it kept.
   EXPECT_EQ(std::string(1, '\0'), first->Receive(1, 5000));
-
-  LinuxSerialMedia media(&clock_);
-  CaptureStderr();
-  EXPECT_EQ(0, media.Create(3));
-  EXPECT_EQ("LinuxSerialMedia::Create(), index 3 not exist in devices list.\n",
-            GetCapturedStderr());
 }
 
-TEST_F(LinuxSerialMediaTest, CreateRefusesIndexZeroAndNegative) {
+using LinuxFactoryTest = LinuxSerialMediaTest;
+
+TEST_F(LinuxFactoryTest, ListsEverySerialPortAndOpensOnlySerialPorts) {
   AddPort(0);
-  LinuxSerialMedia media(&clock_);
+  AddPort(1);
+  Released<PlatformFactory> factory(new LinuxFactory);
+  std::vector<std::string> list = {"left over"};
+  EXPECT_TRUE(factory->GetDeviceList(&list));
+  EXPECT_EQ((std::vector<std::string>{"0.0.None", "1.0.Auto", "2.1.port0",
+                                      "2.2.port1"}),
+            list);
   CaptureStderr();
-  EXPECT_EQ(0, media.Create(0));
-  EXPECT_EQ(0, media.Create(0xFFFFFFFFu));
-  EXPECT_EQ(
-      "LinuxSerialMedia::Create() not allowd index is 0.\n"
-      "LinuxSerialMedia::Create() not allowd index is -1.\n",
-      GetCapturedStderr());
+  for (int32_t type : {3, 7, 1}) {
+    EXPECT_EQ(nullptr, factory->CreateMedia(type, 1));
+  }
+  EXPECT_EQ("", GetCapturedStderr());
+  Released<IMedia> media(factory->CreateMedia(2, 2));
+  ASSERT_NE(nullptr, media);
+  EXPECT_EQ(2, media->GetType());
+  EXPECT_EQ(2, media->GetIndex());
+  EXPECT_EQ(1000, media->GetReadTimeout());
 }
 
-TEST_F(LinuxSerialMediaTest, CreateOnEmptyListSaysSo) {
+TEST_F(LinuxSerialMediaTest, CreateFailuresSayWhy) {
   LinuxSerialMedia media(&clock_);
   CaptureStderr();
   EXPECT_EQ(0, media.Create(1));
   EXPECT_EQ("LinuxSerialMedia::Create() device list is empty.\n",
             GetCapturedStderr());
-  EXPECT_TRUE(Entries().empty());
-}
 
-TEST_F(LinuxSerialMediaTest, CreateReportsVanishedDevice) {
+  // port0 vanishes after the scan; port1 is a plain file, which takes the
+  // scan's zero byte but has no terminal settings.
+  LinuxSerialMedia::ResetDeviceListForTesting();
   AddPort(0);
-  ASSERT_EQ(1u, Entries().size());
-  unlink(PortPath(0).c_str());
-  LinuxSerialMedia media(&clock_);
-  CaptureStderr();
-  EXPECT_EQ(0, media.Create(1));
-  EXPECT_EQ("serial device " + PortPath(0) + " open fail.\n",
-            GetCapturedStderr());
-}
-
-TEST_F(LinuxSerialMediaTest, CreateReportsDeviceThatIsNoTerminal) {
-  // A plain file takes the scan's zero byte but has no terminal settings.
-  int file = open(PortPath(0).c_str(), O_CREAT | O_WRONLY, 0600);
+  int file = open(PortPath(1).c_str(), O_CREAT | O_WRONLY, 0600);
   ASSERT_GE(file, 0);
   close(file);
-  LinuxSerialMedia media(&clock_);
+  ASSERT_EQ(2u, Entries().size());
+  unlink(PortPath(0).c_str());
   CaptureStderr();
-  EXPECT_EQ(0, media.Create(1));
-  EXPECT_EQ("call tcgetatt() to get attr fail.errno is " +
-                std::to_string(ENOTTY) + "\n",
+  for (uint32_t index : {1u, 2u, 3u, 0u, 0xFFFFFFFFu}) {
+    EXPECT_EQ(0, media.Create(index)) << index;
+  }
+  EXPECT_EQ("serial device " + PortPath(0) + " open fail.\n" +
+                "call tcgetatt() to get attr fail.errno is " +
+                std::to_string(ENOTTY) + "\n" +
+                "LinuxSerialMedia::Create(), index 3 not exist in devices "
+                "list.\n"
+                "LinuxSerialMedia::Create() not allowd index is 0.\n"
+                "LinuxSerialMedia::Create() not allowd index is -1.\n",
             GetCapturedStderr());
 }
 
-TEST_F(LinuxSerialMediaTest, CreateConfiguresRawPortAndDestructionRestores) {
+TEST_F(LinuxSerialMediaTest, CreateConfiguresRawPortSpeedsAndRestores) {
   PseudoTerminal* terminal = AddPort(0);
-  struct termios before;
   int observer = open(terminal->slave_path().c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(observer, 0);
+  struct termios before, now;
   ASSERT_EQ(0, tcgetattr(observer, &before));
-
   {
-    LinuxSerialMedia media(&clock_);
-    ASSERT_EQ(1, media.Create(1));
-    EXPECT_EQ(2, media.GetType());
-    EXPECT_EQ(1, media.GetIndex());
-    struct termios now;
+    std::unique_ptr<LinuxSerialMedia> media = OpenFirst();
+    EXPECT_EQ(2, media->GetType());
+    EXPECT_EQ(1, media->GetIndex());
     ASSERT_EQ(0, tcgetattr(observer, &now));
     EXPECT_EQ(static_cast<tcflag_t>(IGNPAR), now.c_iflag);
     EXPECT_EQ(0u, now.c_oflag);
     EXPECT_EQ(0u, now.c_lflag);
-    EXPECT_EQ(static_cast<tcflag_t>(CS8), now.c_cflag & CSIZE);
-    EXPECT_NE(0u, now.c_cflag & CREAD);
-    EXPECT_NE(0u, now.c_cflag & CLOCAL);
-    EXPECT_EQ(0u, now.c_cflag & PARENB);
-    EXPECT_EQ(0u, now.c_cflag & CSTOPB);
-    EXPECT_EQ(10, now.c_cc[VTIME]);
+    EXPECT_EQ(static_cast<tcflag_t>(CS8 | CREAD | CLOCAL),
+              now.c_cflag & (CSIZE | CREAD | CLOCAL | PARENB | CSTOPB));
+    EXPECT_EQ(1, now.c_cc[VTIME]);  // the read time-out in tenths
     EXPECT_EQ(0, now.c_cc[VMIN]);
-    EXPECT_EQ(static_cast<speed_t>(B1200), cfgetospeed(&now));
     EXPECT_EQ(static_cast<speed_t>(B1200), cfgetispeed(&now));
-  }
 
-  struct termios after;
-  ASSERT_EQ(0, tcgetattr(observer, &after));
-  EXPECT_EQ(before.c_lflag, after.c_lflag);
-  EXPECT_EQ(before.c_iflag, after.c_iflag);
-  EXPECT_EQ(cfgetospeed(&before), cfgetospeed(&after));
+    // Only four speeds are accepted; a refused one leaves the port alone.
+    const struct {
+      int32_t bits, accepted;
+      speed_t speed;
+    } speeds[] = {{19200, 0, B1200},
+                  {2400, 1, B2400},
+                  {4800, 1, B4800},
+                  {9600, 1, B9600},
+                  {1200, 1, B1200}};
+    for (const auto& speed : speeds) {
+      EXPECT_EQ(speed.accepted, media->SetBaudRate(speed.bits));
+      ASSERT_EQ(0, tcgetattr(media->fd(), &now));
+      EXPECT_EQ(speed.speed, cfgetospeed(&now)) << speed.bits;
+      EXPECT_EQ(speed.speed, cfgetispeed(&now)) << speed.bits;
+      EXPECT_EQ(0u, now.c_lflag);
+    }
+  }
+  ASSERT_EQ(0, tcgetattr(observer, &now));
+  EXPECT_EQ(before.c_lflag, now.c_lflag);
+  EXPECT_EQ(before.c_iflag, now.c_iflag);
+  EXPECT_EQ(cfgetospeed(&before), cfgetospeed(&now));
   close(observer);
-}
-
-TEST_F(LinuxSerialMediaTest, SetBaudRateAcceptsOnlyFourSpeeds) {
-  AddPort(0);
-  std::unique_ptr<LinuxSerialMedia> media = OpenFirst(&clock_);
-  struct termios now;
-  EXPECT_EQ(0, media->SetBaudRate(19200));
-  ASSERT_EQ(0, tcgetattr(media->fd(), &now));
-  EXPECT_EQ(static_cast<speed_t>(B1200), cfgetospeed(&now));
-
-  const struct {
-    int32_t bits;
-    speed_t speed;
-  } speeds[] = {{2400, B2400}, {4800, B4800}, {9600, B9600}, {1200, B1200}};
-  for (const auto& speed : speeds) {
-    EXPECT_EQ(1, media->SetBaudRate(speed.bits));
-    ASSERT_EQ(0, tcgetattr(media->fd(), &now));
-    EXPECT_EQ(speed.speed, cfgetospeed(&now));
-    EXPECT_EQ(speed.speed, cfgetispeed(&now));
-    // The rest of the working settings stays.
-    EXPECT_EQ(0u, now.c_lflag);
-  }
 }
 
 TEST_F(LinuxSerialMediaTest, ReadUntilQuietStopsAtTheCallersBuffer) {
   PseudoTerminal* terminal = AddPort(0);
-  std::unique_ptr<LinuxSerialMedia> media = OpenFirst(&clock_);
+  std::unique_ptr<LinuxSerialMedia> media = OpenFirst();
   ASSERT_TRUE(terminal->Send("0123456789"));
   ASSERT_TRUE(PseudoTerminal::WaitReadable(media->fd(), 5000));
 
@@ -204,7 +194,7 @@ TEST_F(LinuxSerialMediaTest, ReadUntilQuietStopsAtTheCallersBuffer) {
 
 TEST_F(LinuxSerialMediaTest, WriteFlushesThenPacesEveryByte) {
   PseudoTerminal* terminal = AddPort(0);
-  std::unique_ptr<LinuxSerialMedia> media = OpenFirst(&clock_);
+  std::unique_ptr<LinuxSerialMedia> media = OpenFirst();
   // A stale reply waiting from an earlier exchange.
   ASSERT_TRUE(terminal->Send("stale"));
   ASSERT_TRUE(PseudoTerminal::WaitReadable(media->fd(), 5000));
@@ -218,7 +208,6 @@ TEST_F(LinuxSerialMediaTest, WriteFlushesThenPacesEveryByte) {
   if (!sent.empty() && sent[0] == '\0') sent.erase(0, 1);
   if (sent.size() < 3) sent += terminal->Receive(3 - sent.size(), 5000);
   EXPECT_EQ("abc", sent);
-
   uint8_t buffer[16];
   EXPECT_EQ(0, media->Read(buffer, -1, 16));
 
@@ -229,22 +218,12 @@ TEST_F(LinuxSerialMediaTest, WriteFlushesThenPacesEveryByte) {
   EXPECT_EQ(0, media->Read(buffer, -1, 16));
 }
 
-TEST_F(LinuxSerialMediaTest, SetPinStateRefusesInputPins) {
-  LinuxSerialMedia media(&clock_);
-  CaptureStderr();
-  EXPECT_EQ(0, media.SetPinState(0x20, 1));
-  EXPECT_EQ(0, media.SetPinState(0x1B3 | 0x08, 0));
-  EXPECT_EQ(
-      "LinuxSerialMedia::SetPinState() pins not allow to set. PINS = 32 .\n"
-      "LinuxSerialMedia::SetPinState() pins not allow to set. PINS = 443 .\n",
-      GetCapturedStderr());
-}
-
 // Pseudo-terminals have no modem lines, so the pin calls fail there; the
-// messages carry the error of the failed call.
+// messages carry the error of the failed call. Input pins are refused
+// before any call.
 TEST_F(LinuxSerialMediaTest, PinFailuresNameTheFailedCall) {
   AddPort(0);
-  std::unique_ptr<LinuxSerialMedia> media = OpenFirst(&clock_);
+  std::unique_ptr<LinuxSerialMedia> media = OpenFirst();
   int lines = 0;
   ASSERT_NE(0, ioctl(media->fd(), TIOCMGET, &lines))
       << "this terminal has modem lines";
@@ -252,10 +231,14 @@ TEST_F(LinuxSerialMediaTest, PinFailuresNameTheFailedCall) {
 
   int32_t mask = -1;
   CaptureStderr();
+  EXPECT_EQ(0, media->SetPinState(0x20, 1));
+  EXPECT_EQ(0, media->SetPinState(0x1B3 | 0x08, 0));
   EXPECT_EQ(0, media->GetPinState(&mask));
   EXPECT_EQ(-1, mask);
   EXPECT_EQ(0, media->SetPinState(0x48, 1));
   EXPECT_EQ(
+      "LinuxSerialMedia::SetPinState() pins not allow to set. PINS = 32 .\n"
+      "LinuxSerialMedia::SetPinState() pins not allow to set. PINS = 443 .\n"
       "LinuxSerialMedia::GetPinState() call ioctl(TIOCMGET) fail. err = " +
           error + " .\n" +
           "LinuxSerialMedia::SetPinState() call ioctl(TIOCMGET) fail. err = " +
@@ -265,33 +248,30 @@ TEST_F(LinuxSerialMediaTest, PinFailuresNameTheFailedCall) {
 
 TEST(LinuxSerialMediaPatternTest, AcceptsOnlyOnePlaceholderAndNoOtherPercent) {
   const struct {
-    const char* configured;
-    const char* chosen;
-    bool diagnosed;
+    const char *configured, *chosen;
   } rows[] = {
-      {nullptr, "/dev/ttyS%d", false},
-      {"/tmp/links/tty%d", "/tmp/links/tty%d", false},
-      {"%d", "%d", false},
-      {"", "/dev/ttyS%d", true},
-      {"/tmp/tty", "/dev/ttyS%d", true},
-      {"/tmp/%d/%d", "/dev/ttyS%d", true},
-      {"/tmp/%s%d", "/dev/ttyS%d", true},
-      {"/tmp/tty%d%", "/dev/ttyS%d", true},
-      {"/tmp/%%d", "/dev/ttyS%d", true},
-      {"/tmp/%n%d", "/dev/ttyS%d", true},
+      {nullptr, "/dev/ttyS%d"},
+      {"/tmp/links/tty%d", "/tmp/links/tty%d"},
+      {"%d", "%d"},
+      {"", nullptr},
+      {"/tmp/tty", nullptr},
+      {"/tmp/%d/%d", nullptr},
+      {"/tmp/%s%d", nullptr},
+      {"/tmp/tty%d%", nullptr},
+      {"/tmp/%%d", nullptr},
+      {"/tmp/%n%d", nullptr},
   };
   for (const auto& row : rows) {
+    SCOPED_TRACE(row.configured == nullptr ? "(unset)" : row.configured);
+    // A null choice means refused: the default and one diagnostic line.
     CaptureStderr();
-    EXPECT_EQ(row.chosen, LinuxSerialMedia::ChoosePattern(row.configured));
-    std::string message = GetCapturedStderr();
-    if (row.diagnosed) {
-      EXPECT_EQ(
-          "UPSAGENT_SERIAL_PATTERN must hold exactly one %d and no other %; "
-          "using /dev/ttyS%d.\n",
-          message);
-    } else {
-      EXPECT_EQ("", message);
-    }
+    EXPECT_EQ(row.chosen == nullptr ? "/dev/ttyS%d" : row.chosen,
+              LinuxSerialMedia::ChoosePattern(row.configured));
+    EXPECT_EQ(row.chosen != nullptr
+                  ? ""
+                  : "UPSAGENT_SERIAL_PATTERN must hold exactly one %d and no "
+                    "other %; using /dev/ttyS%d.\n",
+              GetCapturedStderr());
   }
 }
 

@@ -16,22 +16,15 @@ namespace {
 
 using Kind = ProtocolFactory::Kind;
 using Log = std::vector<std::string>;
+using Calls = std::vector<FakePlatformFactory::MediaCall>;
 
 const char* KindName(Kind kind) {
-  switch (kind) {
-    case Kind::kP99:
-      return "p99";
-    case Kind::kPc:
-      return "pc";
-    case Kind::kT:
-      return "t";
-  }
-  return "?";
+  return kind == Kind::kP99 ? "p99" : kind == Kind::kPc ? "pc" : "t";
 }
 
 // A protocol factory whose kinds are fakes: each kind answers the model
 // name probe with the result the test set for it on that media (default 8,
-// no answer), or is missing altogether. Every kind built and deleted is
+// no answer). Every kind built and deleted is
 // logged as "<kind>@<media> made" / "... deleted".
 class FakeKindFactory final : public ProtocolFactory {
  public:
@@ -41,16 +34,10 @@ class FakeKindFactory final : public ProtocolFactory {
   void SetProbe(Kind kind, IMedia* media, int32_t result_code) {
     probes_[{kind, media}] = result_code;
   }
-  void RemoveKind(Kind kind) { missing_.push_back(kind); }
-  void Name(IMedia* media, const std::string& name) {
-    media_names_[media] = name;
-  }
+  void Name(IMedia* media, const std::string& name) { names_[media] = name; }
 
   IProtocol* NewProtocol(Kind kind, IMedia* media) override {
-    for (Kind gone : missing_) {
-      if (gone == kind) return nullptr;
-    }
-    std::string name = std::string(KindName(kind)) + "@" + media_names_[media];
+    std::string name = std::string(KindName(kind)) + "@" + names_[media];
     log_->push_back(name + " made");
     FakeProtocol* protocol = new FakeProtocol(log_, name);
     auto probe = probes_.find({kind, media});
@@ -61,14 +48,12 @@ class FakeKindFactory final : public ProtocolFactory {
     return protocol;
   }
 
-  std::shared_ptr<const FakeProtocol::Record> last() const { return last_; }
+  std::shared_ptr<const FakeProtocol::Record> last_;
 
  private:
   Log* log_;
   std::map<std::pair<Kind, IMedia*>, int32_t> probes_;
-  std::map<IMedia*, std::string> media_names_;
-  std::vector<Kind> missing_;
-  std::shared_ptr<const FakeProtocol::Record> last_;
+  std::map<IMedia*, std::string> names_;
 };
 
 class ProtocolFactoryTest : public ::testing::Test {
@@ -82,19 +67,13 @@ class ProtocolFactoryTest : public ::testing::Test {
     factory_.Name(media, std::to_string(type) + "." + std::to_string(index));
     return media;
   }
-
-  int32_t MediaTypeOf(IProtocol* protocol) {
-    int32_t value = -1;
-    EXPECT_EQ(result::kSuccess, protocol->GetMediaType(&value));
-    return value;
+  // The media selection the protocol reports.
+  std::pair<int32_t, int32_t> SelectionOf(IProtocol* protocol) {
+    std::pair<int32_t, int32_t> selection(-1, -1);
+    EXPECT_EQ(result::kSuccess, protocol->GetMediaType(&selection.first));
+    EXPECT_EQ(result::kSuccess, protocol->GetMediaIndex(&selection.second));
+    return selection;
   }
-  int32_t MediaIndexOf(IProtocol* protocol) {
-    int32_t value = -1;
-    EXPECT_EQ(result::kSuccess, protocol->GetMediaIndex(&value));
-    return value;
-  }
-
-  using Calls = std::vector<FakePlatformFactory::MediaCall>;
 
   FakeClock clock_;
   FakePlatformFactory platform_;
@@ -102,38 +81,38 @@ class ProtocolFactoryTest : public ::testing::Test {
   FakeKindFactory factory_;
 };
 
-TEST_F(ProtocolFactoryTest, NoneNeverLooksAtTheDevices) {
+TEST_F(ProtocolFactoryTest, NoneNeverLooksAtTheDevicesAndAFailedListGivesNull) {
   AddMedia(2, 1);
   platform_.SetDeviceList({"0.0.None", "1.0.Auto", "2.1.ttyS0"});
   Released<IProtocol> protocol(factory_.Create(0, 5));
   ASSERT_NE(nullptr, protocol);
-  EXPECT_EQ(0, MediaTypeOf(protocol.get()));
-  EXPECT_EQ(0, MediaIndexOf(protocol.get()));
+  EXPECT_EQ(std::make_pair(0, 0), SelectionOf(protocol.get()));
   EXPECT_EQ(0, platform_.device_list_calls());
   EXPECT_TRUE(platform_.media_calls().empty());
-}
-
-TEST_F(ProtocolFactoryTest, DeviceListFailureGivesNull) {
   platform_.FailDeviceList(true);
   EXPECT_EQ(nullptr, factory_.Create(1, 0));
 }
 
 TEST_F(ProtocolFactoryTest, AutomaticTriesPortsInOrderUntilOneIdentifies) {
-  platform_.SetDeviceList({"0.0.None", "1.0.Auto", "2.1.a", "2.2.b", "2.3.c"});
-  bool first_released = false;
-  AddMedia(2, 1)->WatchRelease(&first_released);
-  ScriptedMedia* second = AddMedia(2, 2);
-  AddMedia(2, 3);
-  factory_.SetProbe(Kind::kP99, second, result::kSuccess);
+  // 2.1 cannot be opened, 2.2 stays silent, 2.3 identifies.
+  platform_.SetDeviceList(
+      {"0.0.None", "1.0.Auto", "2.1.a", "2.2.b", "2.3.c", "2.4.d"});
+  bool silent_released = false;
+  AddMedia(2, 2)->WatchRelease(&silent_released);
+  ScriptedMedia* third = AddMedia(2, 3);
+  AddMedia(2, 4);
+  factory_.SetProbe(Kind::kP99, third, result::kSuccess);
 
   Released<IProtocol> protocol(factory_.Create(1, 0));
   ASSERT_NE(nullptr, protocol);
-  EXPECT_EQ((Calls{{2, 1}, {2, 2}}), platform_.media_calls());
-  EXPECT_TRUE(first_released);
-  EXPECT_EQ(second, factory_.media());
-  EXPECT_EQ((Log{"p99@2.1 made", "p99@2.1 deleted", "pc@2.1 made",
-                 "pc@2.1 deleted", "p99@2.2 made"}),
+  EXPECT_EQ((Calls{{2, 1}, {2, 2}, {2, 3}}), platform_.media_calls());
+  EXPECT_TRUE(silent_released);
+  EXPECT_EQ(third, factory_.media());
+  EXPECT_EQ((Log{"p99@2.2 made", "p99@2.2 deleted", "pc@2.2 made",
+                 "pc@2.2 deleted", "p99@2.3 made"}),
             log_);
+  // The probe asks for the model name in a buffer of 16 bytes.
+  EXPECT_EQ(Log{"GetModelName buffer 16"}, factory_.last_->calls);
 }
 
 TEST_F(ProtocolFactoryTest, EntriesThatAreNoSinglePortAreNeverOpened) {
@@ -143,8 +122,7 @@ TEST_F(ProtocolFactoryTest, EntriesThatAreNoSinglePortAreNeverOpened) {
   Released<IProtocol> protocol(factory_.Create(1, 0));
   ASSERT_NE(nullptr, protocol);
   EXPECT_EQ((Calls{{3, 4}}), platform_.media_calls());
-  EXPECT_EQ(1, MediaTypeOf(protocol.get()));
-  EXPECT_EQ(0, MediaIndexOf(protocol.get()));
+  EXPECT_EQ(std::make_pair(1, 0), SelectionOf(protocol.get()));
 }
 
 TEST_F(ProtocolFactoryTest, SpecificSelectionOpensOnlyThatPort) {
@@ -161,20 +139,22 @@ TEST_F(ProtocolFactoryTest, NothingFoundGivesNullProtocolForTheSelection) {
   Released<IProtocol> protocol(factory_.Create(2, 9));
   ASSERT_NE(nullptr, protocol);
   EXPECT_TRUE(platform_.media_calls().empty());
-  EXPECT_EQ(2, MediaTypeOf(protocol.get()));
-  EXPECT_EQ(9, MediaIndexOf(protocol.get()));
+  EXPECT_EQ(std::make_pair(2, 9), SelectionOf(protocol.get()));
   EXPECT_EQ(nullptr, factory_.media());
-  int32_t value = 0;
-  EXPECT_EQ(result::kNoAnswer, protocol->GetInputVoltage(&value));
-}
-
-TEST_F(ProtocolFactoryTest, MediaThatCannotBeOpenedIsSkipped) {
-  platform_.SetDeviceList({"2.1.a", "2.2.b"});
-  ScriptedMedia* second = AddMedia(2, 2);
-  factory_.SetProbe(Kind::kP99, second, result::kSuccess);
-  Released<IProtocol> protocol(factory_.Create(1, 0));
-  EXPECT_EQ((Calls{{2, 1}, {2, 2}}), platform_.media_calls());
-  EXPECT_EQ(second, factory_.media());
+  // Every status read answers "no unit" and leaves the value alone.
+  using StatusRead = int32_t (IProtocol::*)(int32_t*);
+  for (StatusRead read :
+       {&IProtocol::GetInputVoltage, &IProtocol::GetOutputVoltage,
+        &IProtocol::GetBatteryCapacity, &IProtocol::GetLoad,
+        &IProtocol::GetTemperature, &IProtocol::GetFrequency,
+        &IProtocol::GetBackupTime, &IProtocol::GetPowerFail,
+        &IProtocol::GetBatteryLow, &IProtocol::GetTestActive,
+        &IProtocol::GetShutdownActive, &IProtocol::GetStatusFlag11,
+        &IProtocol::GetConnected, &IProtocol::GetBuzzerActive}) {
+    int32_t value = 77;
+    EXPECT_EQ(result::kNoAnswer, (protocol.get()->*read)(&value));
+    EXPECT_EQ(77, value);
+  }
 }
 
 TEST_F(ProtocolFactoryTest, HeldMediaIsReleasedOnlyAfterItsProtocol) {
@@ -191,56 +171,37 @@ TEST_F(ProtocolFactoryTest, HeldMediaIsReleasedOnlyAfterItsProtocol) {
   EXPECT_TRUE(released);
 }
 
-TEST_F(ProtocolFactoryTest, ProbeAsksForTheModelNameIn16Bytes) {
-  ScriptedMedia media;
-  factory_.SetProbe(Kind::kP99, &media, result::kSuccess);
-  Released<IProtocol> protocol(factory_.Probe(&media));
-  ASSERT_NE(nullptr, protocol);
-  EXPECT_EQ(std::vector<std::string>{"GetModelName buffer 16"},
-            factory_.last()->calls);
-}
-
 TEST_F(ProtocolFactoryTest, ProbeChoosesTheSecondKindByTheFirstResult) {
+  // A silent line that fails the contact probe is not tried as text.
   const struct {
     int32_t p99_result;
     Kind second;
+    int32_t second_result;
   } rows[] = {
-      {result::kNoAnswer, Kind::kPc},
-      {result::kMalformedAnswer, Kind::kT},
-      {result::kNotThisProtocol, Kind::kT},
-      {result::kShortRead, Kind::kT},
+      {result::kNoAnswer, Kind::kPc, result::kSuccess},
+      {result::kNoAnswer, Kind::kPc, result::kNotThisProtocol},
+      {result::kMalformedAnswer, Kind::kT, result::kSuccess},
+      {result::kNotThisProtocol, Kind::kT, result::kSuccess},
+      {result::kShortRead, Kind::kT, result::kSuccess},
   };
   for (const auto& row : rows) {
+    SCOPED_TRACE(row.p99_result);
     ScriptedMedia media;
     factory_.Name(&media, "m");
     factory_.SetProbe(Kind::kP99, &media, row.p99_result);
-    factory_.SetProbe(row.second, &media, result::kSuccess);
+    factory_.SetProbe(Kind::kPc, &media, result::kNotThisProtocol);
+    factory_.SetProbe(Kind::kT, &media, result::kSuccess);
+    factory_.SetProbe(row.second, &media, row.second_result);
     log_.clear();
     Released<IProtocol> protocol(factory_.Probe(&media));
-    ASSERT_NE(nullptr, protocol);
     const std::string second = std::string(KindName(row.second)) + "@m";
-    EXPECT_EQ((Log{"p99@m made", "p99@m deleted", second + " made"}), log_);
+    Log expected = {"p99@m made", "p99@m deleted", second + " made"};
+    if (row.second_result != result::kSuccess) {
+      expected.push_back(second + " deleted");
+    }
+    EXPECT_EQ(expected, log_);
+    EXPECT_EQ(row.second_result == result::kSuccess, protocol != nullptr);
   }
-}
-
-TEST_F(ProtocolFactoryTest, SilentLineFailingContactProbeIsNotTriedAsText) {
-  ScriptedMedia media;
-  factory_.Name(&media, "m");
-  factory_.SetProbe(Kind::kPc, &media, result::kNotThisProtocol);
-  factory_.SetProbe(Kind::kT, &media, result::kSuccess);
-  EXPECT_EQ(nullptr, factory_.Probe(&media));
-  EXPECT_EQ((Log{"p99@m made", "p99@m deleted", "pc@m made", "pc@m deleted"}),
-            log_);
-}
-
-TEST_F(ProtocolFactoryTest, MissingFirstKindFallsBackToTheTextKind) {
-  ScriptedMedia media;
-  factory_.Name(&media, "m");
-  factory_.RemoveKind(Kind::kP99);
-  factory_.SetProbe(Kind::kT, &media, result::kSuccess);
-  Released<IProtocol> protocol(factory_.Probe(&media));
-  EXPECT_NE(nullptr, protocol);
-  EXPECT_EQ(Log{"t@m made"}, log_);
 }
 
 }  // namespace

@@ -10,126 +10,81 @@
 
 namespace {
 
-class SerialExchangeTest : public ::testing::Test {
- protected:
-  SerialExchangeTest() : exchange_(&media_, &clock_) {
-    media_.AttachClock(&clock_);
-  }
+using Pauses = std::vector<int32_t>;
 
-  // Accepts replies that start with '#'.
-  static int32_t StartsWithHash(const CommandFrame& frame) {
-    return frame.read_length > 0 && frame.reply[0] == '#' ? 0 : 9;
-  }
-
-  FakeClock clock_;
-  ScriptedMedia media_;
-  SerialExchange exchange_;
-};
-
-TEST_F(SerialExchangeTest, FixedLengthShortReadGivesSevenAndCountsBytes) {
-  media_.AddReply(std::string(13, 'x'));
-  CommandFrame frame;
-  frame.SetText("D\r", 14);
-  EXPECT_EQ(exchange_.Exchange(&frame), 7);
-  EXPECT_EQ(frame.read_length, 13);
-
-  media_.AddReply(std::string(13, 'x'));
-  frame.SetText("D\r", -1);
-  EXPECT_EQ(exchange_.Exchange(&frame), 0);
-  EXPECT_EQ(frame.read_length, 13);
-  EXPECT_EQ(media_.WrittenTexts(), (std::vector<std::string>{"D\\x0D",
-                                                             "D\\x0D"}));
-}
-
-TEST_F(SerialExchangeTest, ReplyLongerThanTheBufferIsCutAtTheBuffer) {
-  media_.AddReply(std::string(300, 'y'));
-  CommandFrame frame;
-  frame.SetText("N\r", -1);
-  EXPECT_EQ(exchange_.Exchange(&frame), 0);
-  EXPECT_EQ(frame.read_length, CommandFrame::kBufferSize);
-}
-
-TEST_F(SerialExchangeTest, ShortWriteRetriesAfterPauseWhileDsrIsHigh) {
-  media_.SetInputPins(pin::kDsr);
-  media_.LimitNextWrite(1);
-  media_.AddReply("#ok\r");  // consumed by the short write
-  media_.AddReply("#ok\r");
-  CommandFrame frame;
-  frame.SetText("P1\r", -1);
-  EXPECT_EQ(exchange_.Run(&frame, 2, StartsWithHash), 0);
-  EXPECT_EQ(clock_.pauses(), std::vector<int32_t>{100});
-  EXPECT_EQ(media_.Writes().size(), 2u);
-}
-
-TEST_F(SerialExchangeTest, ShortWriteWithDsrLowEndsAtOnceWithNoAnswer) {
-  media_.SetInputPins(0);
-  media_.LimitNextWrite(0);
-  CommandFrame frame;
-  frame.SetText("P1\r", -1);
-  EXPECT_EQ(exchange_.Run(&frame, 3, StartsWithHash), 8);
-  EXPECT_TRUE(clock_.pauses().empty());
-  EXPECT_EQ(media_.Writes().size(), 1u);
-
-  // A failing pin read counts as a failed link check too.
-  media_.SetInputPins(pin::kDsr);
-  media_.FailPinReads(1);
-  media_.LimitNextWrite(0);
-  EXPECT_EQ(exchange_.Run(&frame, 3, StartsWithHash), 8);
-}
-
-TEST_F(SerialExchangeTest, LastAttemptCodeIsReturnedAfterAllAttemptsFail) {
-  // A silent line: every exchange succeeds with an empty reply, which the
-  // check rejects; the link check is never consulted.
-  CommandFrame frame;
-  frame.SetText("D\r", -1);
-  EXPECT_EQ(exchange_.Run(&frame, 3, StartsWithHash), 9);
-  EXPECT_EQ(clock_.pauses(), (std::vector<int32_t>{100, 100}));
-  EXPECT_EQ(media_.Writes().size(), 3u);
-
-  // A short fixed read on the last attempt makes the result 7.
-  media_.ClearEvents();
-  media_.AddReply("#bad");
-  media_.AddReply("#");
-  frame.SetText("D\r", 2);
-  EXPECT_EQ(exchange_.Run(&frame, 2, [](const CommandFrame& f) {
-              return f.reply[1] == 'x' ? 0 : 9;
-            }),
-            7);
-}
-
-TEST_F(SerialExchangeTest, EveryAttemptExpectsTheSameReadLength) {
-  media_.AddReply("#12");   // three bytes: fails the check below
-  media_.AddReply("R\x05");
-  CommandFrame frame;
-  frame.SetText("R\x05\r", 2);
-  int attempts = 0;
-  EXPECT_EQ(exchange_.Run(&frame, 2,
-                          [&](const CommandFrame& f) {
-                            ++attempts;
-                            return f.reply[0] == 'R' ? 0 : 9;
-                          }),
-            0);
-  EXPECT_EQ(attempts, 2);
-  EXPECT_EQ(frame.read_length, 2);
-}
-
-TEST_F(SerialExchangeTest, BeforeRetryRunsAfterThePauseOfLaterAttempts) {
-  std::vector<int32_t> hooks;
-  CommandFrame frame;
-  frame.SetText("D\r", -1);
-  exchange_.Run(
-      &frame, 3, [&](int32_t attempt) { hooks.push_back(attempt); },
-      StartsWithHash);
-  EXPECT_EQ(hooks, (std::vector<int32_t>{1, 2}));
-}
-
-TEST(PauseTest, FakeClockAdvancesByThePause) {
+TEST(SerialExchangeTest, ExchangeCountsBytesAndCutsAtTheBuffer) {
   FakeClock clock;
   ScriptedMedia media;
   SerialExchange exchange(&media, &clock);
-  const int64_t before = clock.MonotonicMillis();
-  exchange.Pause(1500);
-  EXPECT_EQ(clock.MonotonicMillis() - before, 1500);
+  CommandFrame frame;
+  media.AddReply(std::string(13, 'x'));
+  frame.SetText("D\r", 14);
+  EXPECT_EQ(exchange.Exchange(&frame), 7);
+  EXPECT_EQ(frame.read_length, 13);
+  media.AddReply(std::string(13, 'x'));
+  frame.SetText("D\r", -1);
+  EXPECT_EQ(exchange.Exchange(&frame), 0);
+  EXPECT_EQ(frame.read_length, 13);
+  // A reply longer than the buffer is cut at the buffer.
+  media.AddReply(std::string(300, 'y'));
+  frame.SetText("D\r", -1);
+  EXPECT_EQ(exchange.Exchange(&frame), 0);
+  EXPECT_EQ(frame.read_length, CommandFrame::kBufferSize);
+  EXPECT_EQ(media.WrittenTexts(),
+            (std::vector<std::string>{"D\\x0D", "D\\x0D", "D\\x0D"}));
+}
+
+TEST(SerialExchangeTest, RunEndsWithTheLastAttemptsCodeOr8OnADeadLink) {
+  // Replies start with '#' to be accepted; empty replies (a silent line)
+  // are exchanged fine but rejected.
+  const struct {
+    const char* name;
+    int32_t write_limit;  // bytes the first write takes, -1 all
+    bool fail_writes, dsr;
+    int32_t failing_pin_reads;
+    std::vector<std::string> replies;
+    int32_t read_length, attempts, code, retries;
+  } rows[] = {
+      {"short writes, live link", -1, true, true, 0, {}, -1, 3, 6, 2},
+      {"short write, DSR low", 0, false, false, 0, {}, -1, 3, 8, 0},
+      {"short write, pin read fails", 0, false, true, 1, {}, -1, 3, 8, 0},
+      {"after short write", 1, false, true, 0, {"#ok", "#ok"}, -1, 2, 0, 1},
+      {"silent line", -1, false, true, 0, {}, -1, 3, 9, 2},
+      {"short fixed read last", -1, false, true, 0, {"x1", "#"}, 2, 2, 7, 1},
+      // A short read must not shrink what the next attempt waits for.
+      {"same length each time", -1, false, true, 0, {"#", "#1"}, 2, 2, 0, 1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    FakeClock clock;
+    ScriptedMedia media;
+    media.AttachClock(&clock);
+    media.LimitNextWrite(row.write_limit);
+    media.FailWrites(row.fail_writes);
+    media.SetInputPins(row.dsr ? pin::kDsr : 0);
+    media.FailPinReads(row.failing_pin_reads);
+    for (const std::string& reply : row.replies) media.AddReply(reply);
+    SerialExchange exchange(&media, &clock);
+    CommandFrame frame;
+    frame.SetText("D\r", row.read_length);
+    int32_t retries = 0;
+    const int32_t code = exchange.Run(
+        &frame, row.attempts,
+        [&](int32_t attempt) {
+          // Each retry comes after its pause.
+          EXPECT_EQ(++retries, attempt);
+          EXPECT_EQ(Pauses(attempt, 100), clock.pauses());
+        },
+        [](const CommandFrame& f) {
+          return f.read_length > 0 && f.reply[0] == '#' ? 0 : 9;
+        });
+    EXPECT_EQ(row.code, code);
+    EXPECT_EQ(row.retries, retries);
+    EXPECT_EQ(Pauses(row.retries, 100), clock.pauses());
+    if (row.code == 0 && row.read_length > 0) {
+      EXPECT_EQ(row.read_length, frame.read_length);
+    }
+  }
 }
 
 }  // namespace
