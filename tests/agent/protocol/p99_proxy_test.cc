@@ -69,6 +69,9 @@ TEST_F(P99ProxyTest, DecodesTheWorked650VAStatusAndItsFlags) {
   EXPECT_EQ(Value(&P99Proxy::GetTemperature), 3000);
   EXPECT_EQ(Value(&P99Proxy::GetFrequency), 6000);
   EXPECT_EQ(proxy_->tables().backup, &p99::kBackupTables[1]);
+  // The backup estimate clamps capacity and load to 0..100.
+  EXPECT_EQ(proxy_->EstimateBackup(250, -7), proxy_->EstimateBackup(100, 0));
+  EXPECT_EQ(proxy_->EstimateBackup(-3, 400), proxy_->EstimateBackup(0, 100));
 
   const auto flags = {&P99Proxy::GetPowerFail, &P99Proxy::GetBatteryLow,
                       &P99Proxy::GetShutdownActive, &P99Proxy::GetBuzzerActive,
@@ -196,8 +199,6 @@ TEST_F(P99ProxyTest, StoresDefaultsAndRangeTextsOnSelection) {
   int32_t value = 0;
   EXPECT_EQ(proxy_->GetInputHigh(&value, 1), 0);
   EXPECT_EQ(value, 136);
-  EXPECT_EQ(proxy_->GetBatteryOut(&value, 1), 0);
-  EXPECT_EQ(value, 120);
   EXPECT_EQ(proxy_->GetColdStart(&value, 1), 0);
   EXPECT_EQ(value, 1);
 
@@ -207,9 +208,6 @@ TEST_F(P99ProxyTest, StoresDefaultsAndRangeTextsOnSelection) {
   EXPECT_EQ(size, 44);
   EXPECT_EQ(proxy_->GetInputHighRange(text, &size), 0);
   EXPECT_STREQ(text, "131,132,133,134,135,136,137,138,139,140,141");
-  size = sizeof(text);
-  EXPECT_EQ(proxy_->GetBatteryOutRange(text, &size), 0);
-  EXPECT_STREQ(text, "110,115,120,124,128,130");
 }
 
 TEST_F(P99ProxyTest, PowerFailDuringSelfTestDependsOnModel) {
@@ -297,22 +295,6 @@ TEST_F(P99ProxyTest, CapacityMovesOneWayUntilTheLoadMoves) {
     EXPECT_EQ(Value(&P99Proxy::GetBatteryCapacity), poll[3])
         << poll[0] << " " << poll[1] << " " << poll[2];
   }
-}
-
-TEST_F(P99ProxyTest, BackupEstimateInterpolatesBetweenLoadKeys) {
-  StartIdentified();
-  const p99::BackupTable& table = *proxy_->tables().backup;
-  ASSERT_EQ(table.entries[16].load_key, 48);
-  ASSERT_EQ(table.entries[17].load_key, 52);
-  for (int16_t c : {9, 30, 50, 61, 100}) {
-    const int y48 = p99::CurveLookup(table.entries[16].curve, c);
-    const int y52 = p99::CurveLookup(table.entries[17].curve, c);
-    const int y = y48 + (50 - 48) * (y52 - y48) / 4;
-    EXPECT_EQ(proxy_->EstimateBackup(c, 50), y * 1800 / 10000) << c;
-  }
-  // Out-of-range inputs are clamped.
-  EXPECT_EQ(proxy_->EstimateBackup(250, -7), proxy_->EstimateBackup(100, 0));
-  EXPECT_EQ(proxy_->EstimateBackup(-3, 400), proxy_->EstimateBackup(0, 100));
 }
 
 TEST_F(P99ProxyTest, TapRatioKeepsHighInputVoltagesPositive) {
