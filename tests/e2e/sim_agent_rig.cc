@@ -34,8 +34,7 @@ bool SimAgentRig::StartSim(const std::vector<std::string>& extra_args,
   std::vector<std::string> args = {UPSSIM_PATH, "--link", link, "--log",
                                    folder_.File("wire.log")};
   args.insert(args.end(), extra_args.begin(), extra_args.end());
-  if (folder_.path().empty() ||
-      !sim_.Start(args, folder_.File("upssim.err"))) {
+  if (folder_.path().empty() || !sim_.Start(args, folder_.File("upssim.err"))) {
     *error = "cannot start " UPSSIM_PATH;
     return false;
   }

@@ -58,7 +58,7 @@ TEST_F(ControlCommandsTest, SwitchesSetAndClearTheirFlags) {
 
 TEST_F(ControlCommandsTest, BadLinesAreOneErrorLineAndChangeNothing) {
   const char* lines[] = {
-      "set input 401", "set load -1",   "set capacity 100.5", "set input 12x",
+      "set input 401", "set load -1",   "set capacity 100.5",  "set input 12x",
       "set input nan", "set input inf", "set frequency 1e999", "set input",
       "set input 1 2", "set voltage 5", "utility down",        "silent yes",
       "jump",          "status now",    "quit later",          "SET input 5"};

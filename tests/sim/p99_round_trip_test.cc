@@ -177,8 +177,10 @@ TEST_P(P99RoundTripTest, MeasurementsAndFlagsDecodeToWhatWasSet) {
   state_.battery_low = state_.buzzer = state_.shutdown_active = true;
   agent = Connect();
   const std::pair<Getter, int32_t> flags[] = {
-      {&P99Protocol::GetPowerFail, 1},       {&P99Protocol::GetBatteryLow, 1},
-      {&P99Protocol::GetBuzzerActive, 1},    {&P99Protocol::GetShutdownActive, 1},
+      {&P99Protocol::GetPowerFail, 1},
+      {&P99Protocol::GetBatteryLow, 1},
+      {&P99Protocol::GetBuzzerActive, 1},
+      {&P99Protocol::GetShutdownActive, 1},
       {&P99Protocol::GetTestActive, 0}};
   for (const auto& flag : flags) {
     value = -1;

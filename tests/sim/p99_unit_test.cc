@@ -124,10 +124,10 @@ TEST_F(P99UnitTest, WakeUpCrGetsNoAnswerButIsNotIgnored) {
 
 TEST_F(P99UnitTest, StrayBytesAreIgnoredAndFramingRecovers) {
   const std::string cases[] = {
-      Bytes({0x00}) + "D\r",  // the port scan's zero byte
-      "xyzD\r",               // unknown letters
-      "DD\r",                 // a letter without its CR
-      "CXD\r",                // a bad cancel
+      Bytes({0x00}) + "D\r",            // the port scan's zero byte
+      "xyzD\r",                         // unknown letters
+      "DD\r",                           // a letter without its CR
+      "CXD\r",                          // a bad cancel
       Bytes({'S', 1, 2, 'X'}) + "D\r",  // shutdown with a bad kind byte
   };
   for (const std::string& bytes : cases) {
