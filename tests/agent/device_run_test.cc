@@ -95,30 +95,22 @@ TEST_F(DeviceRunTest, FailedPollRestartsDetection) {
   EXPECT_EQ((Limits{3000, 3000, 3000, 3000}), pipe_->read_limits());
 }
 
-TEST_F(DeviceRunTest, MediaChangeRestartsWithTheNewSelection) {
-  protocols_.Queue("p1")->SetMedia(0, 0);
-  auto second_record = protocols_.Queue("p2")->record();
-  pipe_->AddInput("C4 1 0\n");
-  Run(0, 0);
-  EXPECT_EQ((Log{"create 0 0", "p1 deleted", "create 1 0", "p2 deleted"}),
-            log_);
-  EXPECT_EQ(1, second_record->poll_count);
-  EXPECT_EQ("C4E 20\n", pipe_->written());
-}
-
-TEST_F(DeviceRunTest, CommandResult18PollsAtOnceAnd20Restarts) {
+TEST_F(DeviceRunTest, Result18PollsAtOnceAnd20RestartsWithTheSelection) {
   FakeProtocol* protocol = protocols_.Queue("p1");
   auto record = protocol->record();
   protocol->SetAnswer("GetInputVoltage", result::kTimeout);
   protocol->SetAnswer("StartTest", result::kMediaChanged);
-  protocols_.Queue("p2");
-  pipe_->AddInput("S0\nC0 10\n");
+  protocols_.Queue("p2")->SetMedia(2, 1);
+  auto third_record = protocols_.Queue("p3")->record();
+  pipe_->AddInput("S0\nC0 10\nC4 0 0\n");
   Run(2, 1);
   EXPECT_EQ((Log{"Poll", "GetInputVoltage", "Poll", "StartTest 10"}),
             record->calls);
-  EXPECT_EQ("S0E 18\nC0E 20\n", pipe_->written());
-  EXPECT_EQ((Log{"create 2 1", "p1 deleted", "create 2 1", "p2 deleted"}),
+  EXPECT_EQ("S0E 18\nC0E 20\nC4E 20\n", pipe_->written());
+  EXPECT_EQ((Log{"create 2 1", "p1 deleted", "create 2 1", "p2 deleted",
+                 "create 0 0", "p3 deleted"}),
             log_);
+  EXPECT_EQ(1, third_record->poll_count);
 }
 
 TEST_F(DeviceRunTest, RestartWithoutProtocolEndsTheLoop) {

@@ -75,15 +75,6 @@ TEST_F(PipePipeTest, WriteReachesTheReaderOrGives15WhenItVanished) {
   EXPECT_EQ(result::kPipeClosed, pipe_->Write("S0E 8\n", 6));
 }
 
-TEST_F(PipePipeTest, ReleaseClosesBothDescriptors) {
-  int input = pipe_->input_fd();
-  int output = pipe_->output_fd();
-  pipe_->Release();
-  pipe_ = nullptr;
-  EXPECT_EQ(-1, fcntl(input, F_GETFD));
-  EXPECT_EQ(-1, fcntl(output, F_GETFD));
-}
-
 TEST_F(PipePipeTest, DescriptorBeyondSelectSetIsRefusedNotOverrun) {
   struct rlimit limit;
   ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &limit));

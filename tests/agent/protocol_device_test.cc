@@ -53,10 +53,9 @@ TEST(P99ProtocolDeviceTest, DetectsTheUnitAndServesReadsWritesAndCommands) {
   device.Attach(pipe, protocol);
 
   const char* const exchanges[][2] = {
-      {"S0", "S0 11500"},   {"S7", "S7 0"},       {"S12", "S12 1"},
-      {"R12", "R12 650VA"}, {"R16", "R16 23000"}, {"R19", "R19E 1"},
-      {"W0 140", "W0"},     {"R0 0", "R0 140"},   {"W0 142", "W0E 14"},
-      {"W7 1", "W7E 1"},    {"C2 8586", "C2E 4"}, {"C0 10", "C0"},
+      {"S0", "S0 11500"}, {"R12", "R12 650VA"}, {"R16", "R16 23000"},
+      {"R19", "R19E 1"},  {"W0 140", "W0"},     {"R0 0", "R0 140"},
+      {"W7 1", "W7E 1"},  {"C2 8586", "C2E 4"}, {"C0 10", "C0"},
   };
   for (const auto& exchange : exchanges) {
     EXPECT_EQ(Exchange(&device, pipe, exchange[0]), exchange[1]);

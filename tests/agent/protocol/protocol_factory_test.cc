@@ -115,30 +115,22 @@ TEST_F(ProtocolFactoryTest, AutomaticTriesPortsInOrderUntilOneIdentifies) {
   EXPECT_EQ(Log{"GetModelName buffer 16"}, factory_.last_->calls);
 }
 
-TEST_F(ProtocolFactoryTest, EntriesThatAreNoSinglePortAreNeverOpened) {
+TEST_F(ProtocolFactoryTest, OnlyMatchingSinglePortsAreOpenedElseNullProtocol) {
   platform_.SetDeviceList({"0.0.None", "1.0.Auto", "0.1.x", "1.2.y", "2.0.all",
                            "-2.1.neg", "2.-1.neg", "junk", "", "2", "2.",
-                           "2.x.z", "3.4.other"});
+                           "2.x.z", "2.3.c", "3.4.other"});
   Released<IProtocol> protocol(factory_.Create(1, 0));
   ASSERT_NE(nullptr, protocol);
-  EXPECT_EQ((Calls{{3, 4}}), platform_.media_calls());
+  EXPECT_EQ((Calls{{2, 3}, {3, 4}}), platform_.media_calls());
   EXPECT_EQ(std::make_pair(1, 0), SelectionOf(protocol.get()));
-}
-
-TEST_F(ProtocolFactoryTest, SpecificSelectionOpensOnlyThatPort) {
-  platform_.SetDeviceList(
-      {"0.0.None", "1.0.Auto", "2.1.a", "2.2.b", "2.3.c", "3.3.other"});
-  Released<IProtocol> protocol(factory_.Create(2, 3));
-  EXPECT_EQ((Calls{{2, 3}}), platform_.media_calls());
+  protocol.reset(factory_.Create(2, 3));
   protocol.reset(factory_.Create(3, 0));
-  EXPECT_EQ((Calls{{2, 3}, {3, 3}}), platform_.media_calls());
-}
+  EXPECT_EQ((Calls{{2, 3}, {3, 4}, {2, 3}, {3, 4}}), platform_.media_calls());
 
-TEST_F(ProtocolFactoryTest, NothingFoundGivesNullProtocolForTheSelection) {
-  platform_.SetDeviceList({"0.0.None", "1.0.Auto", "2.1.a", "2.2.b", "2.3.c"});
-  Released<IProtocol> protocol(factory_.Create(2, 9));
+  // Nothing found: a NullProtocol for the selection, holding no media.
+  protocol.reset(factory_.Create(2, 9));
   ASSERT_NE(nullptr, protocol);
-  EXPECT_TRUE(platform_.media_calls().empty());
+  EXPECT_EQ(4u, platform_.media_calls().size());
   EXPECT_EQ(std::make_pair(2, 9), SelectionOf(protocol.get()));
   EXPECT_EQ(nullptr, factory_.media());
   // Every status read answers "no unit" and leaves the value alone.
