@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/service/service_client.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ class AgentProcessTest : public ::testing::Test {
  protected:
   // Writes an executable shell script standing in for the agent.
   std::string Script(const std::string& body) {
-    std::string path = dir_.path() + "/agent.sh";
+    std::string path = dir_.Join("agent.sh");
     FILE* file = std::fopen(path.c_str(), "w");
     EXPECT_NE(nullptr, file);
     std::fprintf(file, "#!/bin/sh\n%s\n", body.c_str());
@@ -26,24 +26,17 @@ class AgentProcessTest : public ::testing::Test {
     return path;
   }
 
-  // Reads one line from fd, waiting at most five seconds.
+  // Reads one line from fd, waiting at most five seconds for each byte.
   static std::string ReadLine(int fd) {
     std::string line;
     for (;;) {
       struct pollfd entry = {fd, POLLIN, 0};
       if (poll(&entry, 1, 5000) <= 0) return line + "<timeout>";
       char c;
-      ssize_t got = read(fd, &c, 1);
-      if (got <= 0) return line + "<eof>";
+      if (read(fd, &c, 1) <= 0) return line + "<eof>";
       if (c == '\n') return line;
       line += c;
     }
-  }
-
-  static bool WriteLine(int fd, const std::string& line) {
-    std::string text = line + "\n";
-    return write(fd, text.data(), text.size()) ==
-           static_cast<ssize_t>(text.size());
   }
 
   TempDir dir_;
@@ -57,7 +50,7 @@ TEST_F(AgentProcessTest, PassesTheSelectionAndTalksOverPipes) {
   std::string error;
   ASSERT_TRUE(agent.Start(2, 3, &error)) << error;
   EXPECT_EQ("args 2 3 env-passed", ReadLine(agent.ReplyFd()));
-  ASSERT_TRUE(WriteLine(agent.CommandFd(), "S0"));
+  ASSERT_EQ(3, write(agent.CommandFd(), "S0\n", 3));
   EXPECT_EQ("S0 ok", ReadLine(agent.ReplyFd()));
   // Closing its input ends the agent well within the grace time.
   agent.Stop(5000);
@@ -65,19 +58,16 @@ TEST_F(AgentProcessTest, PassesTheSelectionAndTalksOverPipes) {
   EXPECT_EQ(-1, agent.ReplyFd());
 }
 
-TEST_F(AgentProcessTest, KillEndsAnAgentThatIgnoresItsInput) {
+TEST_F(AgentProcessTest, KillEndsAnAgentThatIgnoresItsInputAndSignals) {
   AgentProcess agent(Script("trap '' TERM\nwhile true; do sleep 1; done"));
   std::string error;
   ASSERT_TRUE(agent.Start(1, 0, &error)) << error;
   EXPECT_EQ("ended by signal 9", agent.Kill());
-}
 
-TEST_F(AgentProcessTest, MissingProgramEndsWithStatus127) {
-  AgentProcess agent(dir_.path() + "/no-such-agent");
-  std::string error;
-  ASSERT_TRUE(agent.Start(1, 0, &error)) << error;
-  EXPECT_EQ("<eof>", ReadLine(agent.ReplyFd()));
-  EXPECT_EQ("exited with status 127", agent.Kill());
+  AgentProcess missing(dir_.Join("no-such-agent"));
+  ASSERT_TRUE(missing.Start(1, 0, &error)) << error;
+  EXPECT_EQ("<eof>", ReadLine(missing.ReplyFd()));
+  EXPECT_EQ("exited with status 127", missing.Kill());
 }
 
 }  // namespace

@@ -2,14 +2,13 @@
 
 #include <sys/stat.h>
 
-#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "tests/service/service_client.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -17,12 +16,11 @@ class SaveHooksTest : public ::testing::Test {
  protected:
   void Hook(const std::string& name, const std::string& body,
             mode_t mode = 0755) {
-    std::string path = dir_.path() + "/" + name;
-    FILE* file = std::fopen(path.c_str(), "w");
+    FILE* file = std::fopen(dir_.Join(name).c_str(), "w");
     ASSERT_NE(nullptr, file);
     std::fprintf(file, "#!/bin/sh\n%s\n", body.c_str());
     std::fclose(file);
-    chmod(path.c_str(), mode);
+    chmod(dir_.Join(name).c_str(), mode);
   }
 
   TempDir dir_;
@@ -42,6 +40,10 @@ TEST_F(SaveHooksTest, CollectsSavedFileLinesInHookOrder) {
                                       "db\t/var/backups/db.sql"}),
             result.saved);
   EXPECT_EQ(2u, result.diagnostics.size());
+
+  result = RunSaveHooks(dir_.Join("none"), 1000, 10);
+  EXPECT_TRUE(result.saved.empty());
+  EXPECT_EQ(1u, result.diagnostics.size());
 }
 
 TEST_F(SaveHooksTest, HookThatHangsIsStoppedAndLinesAreBounded) {
@@ -49,22 +51,13 @@ TEST_F(SaveHooksTest, HookThatHangsIsStoppedAndLinesAreBounded) {
        "i=0; while [ $i -lt 50 ]; do printf 'p\\tf%d\\n' $i; "
        "i=$((i+1)); done");
   Hook("20-hang", "printf 'late\\tfile\\n'; exec sleep 60");
-  auto start = std::chrono::steady_clock::now();
   SaveHookResult result = RunSaveHooks(dir_.path(), 2000, 10);
-  auto took = std::chrono::steady_clock::now() - start;
-  EXPECT_LT(took, std::chrono::seconds(30));
   EXPECT_EQ(10u, result.saved.size());
   bool stopped = false;
   for (const std::string& line : result.diagnostics) {
     stopped = stopped || line.find("took too long") != std::string::npos;
   }
   EXPECT_TRUE(stopped);
-}
-
-TEST_F(SaveHooksTest, MissingFolderIsReported) {
-  SaveHookResult result = RunSaveHooks(dir_.path() + "/none", 1000, 10);
-  EXPECT_TRUE(result.saved.empty());
-  EXPECT_EQ(1u, result.diagnostics.size());
 }
 
 }  // namespace
