@@ -66,7 +66,8 @@ TEST_F(LogStoreTest, KillDuringRecordingLosesNothingCommitted) {
     // The recorder: appends for ever and reports every committed entry.
     close(report[0]);
     std::string error;
-    std::unique_ptr<Database> db = Database::Open(dir_.Join("kovrad.db"), &error);
+    std::unique_ptr<Database> db =
+        Database::Open(dir_.Join("kovrad.db"), &error);
     if (!db) _exit(1);
     LogStore store(db.get(), LogStore::Limits());
     for (int32_t i = 1;; ++i) {

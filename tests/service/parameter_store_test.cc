@@ -16,12 +16,16 @@ TEST(ParseInt32Test, AcceptsOnlyWholeDecimalNumbersThatFit) {
     bool ok;
     int32_t value;
   } kCases[] = {
-      {"0", true, 0},           {"-1", true, -1},
+      {"0", true, 0},
+      {"-1", true, -1},
       {"2147483647", true, 2147483647},
       {"-2147483648", true, -2147483647 - 1},
-      {"2147483648", false, 0}, {"", false, 0},
-      {" 1", false, 0},         {"1 ", false, 0},
-      {"1x", false, 0},         {"+1", false, 0},
+      {"2147483648", false, 0},
+      {"", false, 0},
+      {" 1", false, 0},
+      {"1 ", false, 0},
+      {"1x", false, 0},
+      {"+1", false, 0},
       {"0x10", false, 0},
   };
   for (const auto& entry : kCases) {

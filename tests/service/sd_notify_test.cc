@@ -34,9 +34,8 @@ TEST(SdNotifyTest, SendsTheStateAsOneDatagram) {
   EXPECT_EQ("READY=1", std::string(buffer, got > 0 ? got : 0));
   close(fd);
 
-  for (const std::string& bad :
-       {std::string(), std::string("relative/path"), std::string(200, '/'),
-        dir.Join("nobody")}) {
+  for (const std::string& bad : {std::string(), std::string("relative/path"),
+                                 std::string(200, '/'), dir.Join("nobody")}) {
     EXPECT_FALSE(SendServiceManagerState(bad, "READY=1")) << bad;
   }
 }

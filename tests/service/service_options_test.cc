@@ -34,11 +34,16 @@ TEST(ServiceOptionsTest, ReadsEveryOptionInBothForms) {
 
 TEST(ServiceOptionsTest, RejectsBadValues) {
   const std::vector<std::vector<const char*>> kBad = {
-      {"--listen", "127.0.0.1"},     {"--listen", "127.0.0.1:65536"},
-      {"--listen", "127.0.0.1:-1"},  {"--listen", ":8855"},
-      {"--restore-after", "-5"},     {"--restore-after", "86401"},
-      {"--restore-after", "1e3"},    {"--state-dir"},
-      {"--verbose"},                 {"extra"},
+      {"--listen", "127.0.0.1"},
+      {"--listen", "127.0.0.1:65536"},
+      {"--listen", "127.0.0.1:-1"},
+      {"--listen", ":8855"},
+      {"--restore-after", "-5"},
+      {"--restore-after", "86401"},
+      {"--restore-after", "1e3"},
+      {"--state-dir"},
+      {"--verbose"},
+      {"extra"},
   };
   for (const auto& args : kBad) {
     ServiceOptions options;

@@ -13,15 +13,27 @@
 
 #include <gtest/gtest.h>
 
+#include "common/time/clock.h"
 #include "service/database.h"
 #include "service/log_store.h"
 #include "service/parameter_store.h"
 #include "tests/service/fake_agent.h"
-#include "tests/service/manual_clock.h"
 #include "tests/service/service_client.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
+
+// A clock that only moves when the test moves it, safe to read from the
+// service's thread.
+class ManualClock final : public Clock {
+ public:
+  int64_t MonotonicMillis() override { return now_.load(); }
+  void Pause(int32_t millis) override { now_ += millis > 0 ? millis : 0; }
+  void Advance(int64_t millis) { now_ += millis; }
+
+ private:
+  std::atomic<int64_t> now_{1000000};
+};
 
 class ServiceTest : public ::testing::Test {
  protected:
@@ -210,15 +222,21 @@ TEST_F(ServiceTest, DevRequestsMapToAgentCommandsAndErrors) {
   }
   // Status requests are answered from the snapshot of the one pass so far;
   // requests the service cannot map never reach the agent.
-  const char* const kLocal[][2] = {
-      {"DEV STATUS_INVOLT", "22000"},   {"DEV STATUS_OUTVOLT", "22400"},
-      {"DEV STATUS_CAPACITY", "10000"}, {"DEV STATUS_LOAD", "3500"},
-      {"DEV STATUS_TEMP", "3000"},      {"DEV STATUS_FREQ", "5000"},
-      {"DEV STATUS_BACKUP", "125"},     {"DEV STATUS_POWERFAIL", "0"},
-      {"DEV STATUS_BATTERYLO", "0"},    {"DEV STATUS_TEST", "ERR 1"},
-      {"DEV STATUS_CONNECT", "1"},      {"DEV PROP_PORTTYPE", "2"},
-      {"DEV PROP_NOTHING", "ERR 1"},    {"DEV SET_PROP_INPUTHI 27x", "ERR 4"},
-      {"HELLO", "ERR 1"}};
+  const char* const kLocal[][2] = {{"DEV STATUS_INVOLT", "22000"},
+                                   {"DEV STATUS_OUTVOLT", "22400"},
+                                   {"DEV STATUS_CAPACITY", "10000"},
+                                   {"DEV STATUS_LOAD", "3500"},
+                                   {"DEV STATUS_TEMP", "3000"},
+                                   {"DEV STATUS_FREQ", "5000"},
+                                   {"DEV STATUS_BACKUP", "125"},
+                                   {"DEV STATUS_POWERFAIL", "0"},
+                                   {"DEV STATUS_BATTERYLO", "0"},
+                                   {"DEV STATUS_TEST", "ERR 1"},
+                                   {"DEV STATUS_CONNECT", "1"},
+                                   {"DEV PROP_PORTTYPE", "2"},
+                                   {"DEV PROP_NOTHING", "ERR 1"},
+                                   {"DEV SET_PROP_INPUTHI 27x", "ERR 4"},
+                                   {"HELLO", "ERR 1"}};
   for (const auto& entry : kLocal) {
     EXPECT_EQ(entry[1], client.Transact(entry[0])) << entry[0];
   }
@@ -428,7 +446,8 @@ TEST_F(ServiceTest, ManyClientsAreServedCorrectlyBesideHostileOnes) {
   }
   bool flood_sent = flood.SendRaw(std::string(1 << 20, 'x'));
   std::string noise_bytes;
-  for (int i = 0; i < 3; ++i) noise_bytes += std::string("\x00\xff\x1b[2J\r", 7);
+  for (int i = 0; i < 3; ++i)
+    noise_bytes += std::string("\x00\xff\x1b[2J\r", 7);
   ASSERT_TRUE(noise.SendRaw(noise_bytes));
   for (std::thread& worker : workers) worker.join();
 
