@@ -4,8 +4,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <memory>
-
 #include "gtest/gtest.h"
 #include "platform/socket.h"
 
@@ -13,69 +11,51 @@ namespace {
 
 class SocketSelectorTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(0, socketpair(AF_UNIX, SOCK_STREAM, 0, fds_));
-    left_socket_ = std::make_unique<Socket>(fds_[0]);
-    right_socket_ = std::make_unique<Socket>(fds_[1]);
-  }
+  void SetUp() override { ASSERT_TRUE(paired_); }
   void TearDown() override {
-    if (left_socket_ != nullptr) left_socket_->Close();
-    if (right_socket_ != nullptr) right_socket_->Close();
+    left_.Close();
+    right_.Close();
   }
 
+  // Members start in this order: the pair first, then its two ends.
   int fds_[2] = {-1, -1};
-  std::unique_ptr<Socket> left_socket_;
-  std::unique_ptr<Socket> right_socket_;
+  bool paired_ = socketpair(AF_UNIX, SOCK_STREAM, 0, fds_) == 0;
+  Socket left_{fds_[0]};
+  Socket right_{fds_[1]};
   SocketSelector selector_;
 };
 
 TEST_F(SocketSelectorTest, AddRefusesDescriptorsOutsideTheSets) {
-  // Descriptors that a set has no bit for must never be set: FD_SET on them
-  // writes past the end of the set.
-  const int bad[] = {-1, FD_SETSIZE, FD_SETSIZE + 1, 100000};
-  for (int descriptor : bad) {
+  // A set has no bit for these: FD_SET on them writes past its end.
+  for (int descriptor : {-1, FD_SETSIZE, FD_SETSIZE + 1, 100000}) {
     SCOPED_TRACE(descriptor);
     Socket socket(descriptor);
     EXPECT_FALSE(selector_.Add(SocketSelector::kRead, socket));
     selector_.Remove(SocketSelector::kRead, socket);
     EXPECT_FALSE(selector_.IsSet(SocketSelector::kRead, socket));
   }
-  EXPECT_FALSE(selector_.Add(3, *left_socket_));
-  EXPECT_FALSE(selector_.Add(-1, *left_socket_));
-  EXPECT_TRUE(selector_.Add(SocketSelector::kRead, *left_socket_));
+  EXPECT_FALSE(selector_.Add(3, left_));
+  EXPECT_FALSE(selector_.Add(-1, left_));
 }
 
-TEST_F(SocketSelectorTest, WaitTimesOutWhenNothingIsReady) {
-  ASSERT_TRUE(selector_.Add(SocketSelector::kRead, *left_socket_));
+TEST_F(SocketSelectorTest, WaitReportsReadyOrTimesOut) {
+  ASSERT_TRUE(selector_.Add(SocketSelector::kRead, left_));
   EXPECT_FALSE(selector_.Wait(20));
-  EXPECT_FALSE(selector_.IsSet(SocketSelector::kRead, *left_socket_));
-  EXPECT_FALSE(selector_.IsSet(SocketSelector::kWrite, *left_socket_));
-}
+  EXPECT_FALSE(selector_.Wait(-5));  // a negative wait returns at once
+  EXPECT_FALSE(selector_.IsSet(SocketSelector::kRead, left_));
 
-TEST_F(SocketSelectorTest, WaitReportsReadableAndWritable) {
-  ASSERT_TRUE(selector_.Add(SocketSelector::kRead, *left_socket_));
-  ASSERT_EQ(1, write(fds_[1], "x", 1));
+  ASSERT_EQ(1, write(right_.descriptor(), "x", 1));
   EXPECT_TRUE(selector_.Wait(1000));
-  EXPECT_TRUE(selector_.IsSet(SocketSelector::kRead, *left_socket_));
-  EXPECT_FALSE(selector_.IsSet(SocketSelector::kRead, *right_socket_));
+  EXPECT_TRUE(selector_.IsSet(SocketSelector::kRead, left_));
+  EXPECT_FALSE(selector_.IsSet(SocketSelector::kRead, right_));
 
-  selector_.Remove(SocketSelector::kRead, *left_socket_);
-  ASSERT_TRUE(selector_.Add(SocketSelector::kWrite, *right_socket_));
-  EXPECT_TRUE(selector_.Wait(1000));
-  EXPECT_TRUE(selector_.IsSet(SocketSelector::kWrite, *right_socket_));
-  EXPECT_FALSE(selector_.IsSet(SocketSelector::kRead, *left_socket_));
-}
-
-TEST_F(SocketSelectorTest, RemovedSocketIsNotWaitedOn) {
-  ASSERT_EQ(1, write(fds_[1], "x", 1));
-  ASSERT_TRUE(selector_.Add(SocketSelector::kRead, *left_socket_));
-  selector_.Remove(SocketSelector::kRead, *left_socket_);
+  // A removed socket is no longer waited on.
+  selector_.Remove(SocketSelector::kRead, left_);
   EXPECT_FALSE(selector_.Wait(0));
-}
-
-TEST_F(SocketSelectorTest, NegativeTimeoutReturnsAtOnce) {
-  ASSERT_TRUE(selector_.Add(SocketSelector::kRead, *left_socket_));
-  EXPECT_FALSE(selector_.Wait(-5));
+  ASSERT_TRUE(selector_.Add(SocketSelector::kWrite, right_));
+  EXPECT_TRUE(selector_.Wait(1000));
+  EXPECT_TRUE(selector_.IsSet(SocketSelector::kWrite, right_));
+  EXPECT_FALSE(selector_.IsSet(SocketSelector::kRead, left_));
 }
 
 }  // namespace

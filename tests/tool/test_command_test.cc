@@ -8,52 +8,51 @@ namespace {
 
 class TestCommandTest : public ToolTestBase {};
 
-TEST_F(TestCommandTest, StartsOrCancelsTheSelfTestOnAFullUps) {
+TEST_F(TestCommandTest, SelfTestByPortTypeAndContact) {
   struct Case {
     Strings args;
-    const char* line;
-    const char* request;
+    const char* port_type;  // reply to DEV PROP_PORTTYPE
+    const char* contact;    // reply to DEV STATUS_CONNECT
+    const char* output;
+    const char* request;  // sent after DEV PROP_PORTTYPE, if any
   };
   const Case cases[] = {
-      {{"test"}, "diagnosing UPS within 10 seconds.", "DEV CMD_SELFTEST 10"},
+      // The self-test's own answer (ERR 99 here) is not looked at.
+      {{"test"},
+       "2",
+       "1",
+       "diagnosing UPS within 10 seconds.\n",
+       "DEV CMD_SELFTEST 10"},
       {{"test", "-t", "30"},
-       "diagnosing UPS within 30 seconds.",
+       "2",
+       "1",
+       "diagnosing UPS within 30 seconds.\n",
        "DEV CMD_SELFTEST 30"},
       {{"test", "-C", "-t", "5"},
-       "UPS diagnostic is canceled by user.",
+       "2",
+       "1",
+       "UPS diagnostic is canceled by user.\n",
        "DEV CMD_SELFTEST -1"},
+      {{"test"}, "1", "1", "this UPS is not support test command.\n", nullptr},
+      // A failed port-type query asks whether the service has contact; with
+      // no value read in this run, a failure shows its code.
+      {{"test"},
+       "ERR 8",
+       "ERR 8",
+       "the service can't connect with UPS unit.\n",
+       "DEV STATUS_CONNECT"},
+      {{"test"}, "ERR 8", "1", "", "DEV STATUS_CONNECT"},
+      {{"test"}, "ERR 8", "ERR 5", " error. (5)\n", "DEV STATUS_CONNECT"},
   };
-  Answer("DEV PROP_PORTTYPE", "2");
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.line);
+    SCOPED_TRACE(c.output);
     Clear();
-    // The self-test's own answer is not looked at.
-    Fail(c.request, 4);
-    EXPECT_EQ(Lines({c.line}), RunOk(c.args));
-    EXPECT_EQ((Strings{"DEV PROP_PORTTYPE", c.request}), requests());
-  }
-}
-
-TEST_F(TestCommandTest, BasicUpsSendsNothingMore) {
-  Answer("DEV PROP_PORTTYPE", "1");
-  EXPECT_EQ("this UPS is not support test command.\n", RunOk({"test"}));
-  EXPECT_EQ(Strings{"DEV PROP_PORTTYPE"}, requests());
-}
-
-TEST_F(TestCommandTest, FailedPortTypeAsksForContact) {
-  const char* const cases[][2] = {
-      {"ERR 8", "the service can't connect with UPS unit.\n"},
-      {"1", ""},
-      // No value was read in this run: the code is shown.
-      {"ERR 5", " error. (5)\n"},
-  };
-  Fail("DEV PROP_PORTTYPE", 8);
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c[0]);
-    Clear();
-    Answer("DEV STATUS_CONNECT", c[0]);
-    EXPECT_EQ(c[1], RunOk({"test"}));
-    EXPECT_EQ((Strings{"DEV PROP_PORTTYPE", "DEV STATUS_CONNECT"}), requests());
+    Answer("DEV PROP_PORTTYPE", c.port_type);
+    Answer("DEV STATUS_CONNECT", c.contact);
+    EXPECT_EQ(c.output, RunOk(c.args));
+    Strings expected = {"DEV PROP_PORTTYPE"};
+    if (c.request != nullptr) expected.push_back(c.request);
+    EXPECT_EQ(expected, requests());
   }
 }
 

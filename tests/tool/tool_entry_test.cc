@@ -1,9 +1,6 @@
 #include "tool/tool_entry.h"
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "tests/tool/tool_test_base.h"
 #include "tool/help_texts.h"
@@ -21,21 +18,14 @@ TEST_F(ToolEntryTest, ParseFailureStopsBeforeConnecting) {
 }
 
 TEST_F(ToolEntryTest, RefusedConnectionStopsTheRun) {
-  // Bound but not listening: connects to this port are refused.
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof(address);
-  ASSERT_EQ(0, bind(fd, reinterpret_cast<sockaddr*>(&address), size));
-  ASSERT_EQ(0, getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size));
+  ScriptedPeer gone;
+  ASSERT_TRUE(gone.Start());
+  gone.Stop();  // nothing listens on its port any more
   ServiceConnection connection;
-  ToolTarget target{&connection, "127.0.0.1", ntohs(address.sin_port), &out_,
-                    &clock_};
-  const char* argv[] = {"kovra", "help"};
-  EXPECT_EQ(255, RunTool(2, argv, target));
+  ToolTarget target{&connection, "127.0.0.1", gone.port(), &out_, &clock_};
+  Argv argv({"help"});
+  EXPECT_EQ(255, RunTool(argv.count(), argv.data(), target));
   EXPECT_EQ("can't connect with UPS service.\n", output());
-  close(fd);
 }
 
 TEST_F(ToolEntryTest, RefusedLoginStopsTheRun) {
@@ -53,18 +43,18 @@ TEST_F(ToolEntryTest, RefusedLoginStopsTheRun) {
 }
 
 TEST_F(ToolEntryTest, HelpLogAndConfigureShowTheirTextAfterLogin) {
-  const Strings cases[] = {{"HELP", "Configure"}, {"configure"}};
-  std::ostringstream configure_help, log_help;
-  PrintHelp(kCommandConfigure, configure_help);
-  PrintHelp(kCommandLog, log_help);
-  for (const Strings& args : cases) {
+  const std::pair<Strings, int32_t> cases[] = {
+      {{"HELP", "Configure"}, kCommandConfigure},
+      {{"configure"}, kCommandConfigure},
+      {{"log"}, kCommandLog}};
+  for (const auto& [args, topic] : cases) {
     Clear();
-    EXPECT_EQ(configure_help.str(), RunOk(args));
+    std::ostringstream help;
+    PrintHelp(topic, help);
+    EXPECT_EQ(help.str(), RunOk(args));
     EXPECT_EQ((Strings{"USR NAME manager", "USR PASS quiet gate"}),
               all_requests());
   }
-  Clear();
-  EXPECT_EQ(log_help.str(), RunOk({"log"}));
 }
 
 }  // namespace

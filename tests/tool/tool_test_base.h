@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -25,24 +26,34 @@ inline std::string Lines(const Strings& lines) {
   return text;
 }
 
+// "kovra" followed by `args`, as a main function receives them.
+class Argv {
+ public:
+  explicit Argv(const Strings& args) : args_(args) {
+    pointers_.push_back("kovra");
+    for (const std::string& arg : args_) pointers_.push_back(arg.c_str());
+  }
+  int count() const { return static_cast<int>(pointers_.size()); }
+  const char* const* data() const { return pointers_.data(); }
+
+ private:
+  Strings args_;
+  std::vector<const char*> pointers_;
+};
+
 // Runs kovra in process against a UPS service that answers from a table on
 // an ephemeral loopback port. The login is accepted unless a test says
 // otherwise; a request without an answer gets "ERR 99".
 class ToolTestBase : public ::testing::Test {
  protected:
-  static constexpr size_t kMaxRequests = 1000;
-
   void SetUp() override {
-    Answer("USR NAME manager", "OK");
-    Answer("USR PASS quiet gate", "OK");
+    AnswerAll(Strings{"USR NAME manager", "OK", "USR PASS quiet gate", "OK"});
     peer_.SetHandler([this](const std::string& request) {
-      std::string key = request.substr(0, request.find('\r'));
       std::lock_guard<std::mutex> lock(mutex_);
       // A command that never stops asking fails instead of hanging.
-      if (requests_.size() >= kMaxRequests) return PeerReply::Close();
-      requests_.push_back(key);
-      auto it = answers_.find(key);
-      return PeerReply::Text(it == answers_.end() ? "ERR 99\r" : it->second);
+      if (++answered_ > 1000) return PeerReply{{}, 0, true};
+      auto it = answers_.find(request.substr(0, request.size() - 1));
+      return PeerReply{{it == answers_.end() ? "ERR 99\r" : it->second}};
     });
     ASSERT_TRUE(peer_.Start());
   }
@@ -52,10 +63,24 @@ class ToolTestBase : public ::testing::Test {
     std::lock_guard<std::mutex> lock(mutex_);
     answers_[request] = reply + "\r";
   }
+  // Answers given as request, reply, request, reply, ...
+  template <typename List>
+  void AnswerAll(const List& answers) {
+    for (size_t i = 0; i + 1 < std::size(answers); i += 2) {
+      Answer(answers[i], answers[i + 1]);
+    }
+  }
   void Fail(const std::string& request, int32_t code) {
     Answer(request, "ERR " + std::to_string(code));
   }
-  // Requests received since the last Clear, without the login.
+  // Requests received since the last Clear, without their CR; requests()
+  // leaves out the login.
+  Strings all_requests() {
+    Strings all = peer_.requests();
+    Strings since(all.begin() + static_cast<ptrdiff_t>(cleared_), all.end());
+    for (std::string& request : since) request.pop_back();
+    return since;
+  }
   Strings requests() {
     Strings commands;
     for (const std::string& request : all_requests()) {
@@ -63,29 +88,21 @@ class ToolTestBase : public ::testing::Test {
     }
     return commands;
   }
-  Strings all_requests() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return requests_;
-  }
   // Forgets the output and the requests, for tests that make several runs.
   void Clear() {
     out_.str("");
-    std::lock_guard<std::mutex> lock(mutex_);
-    requests_.clear();
+    cleared_ = peer_.requests().size();
   }
   std::string output() const { return out_.str(); }
 
-  // A whole run of kovra with `args` on a connection of its own, closed at
-  // the end as the program's would be. Returns the exit status.
+  // A whole run of kovra with `args` on a connection of its own. Returns the
+  // exit status.
   int Run(const Strings& args) {
-    Strings all = {"kovra"};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<const char*> argv;
-    for (const std::string& arg : all) argv.push_back(arg.c_str());
+    Argv argv(args);
     ServiceConnection connection;
     connection.SetTimeouts(3000, 3000);
     ToolTarget target{&connection, "127.0.0.1", peer_.port(), &out_, &clock_};
-    return RunTool(static_cast<int>(argv.size()), argv.data(), target);
+    return RunTool(argv.count(), argv.data(), target);
   }
   // The output of a run that is expected to succeed.
   std::string RunOk(const Strings& args) {
@@ -96,12 +113,8 @@ class ToolTestBase : public ::testing::Test {
   // Parses `args`, connects and logs in, for tests that call a command
   // directly on connection_ with options_.
   CommandContext Prepare(const Strings& args) {
-    Strings all = {"kovra"};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<const char*> argv;
-    for (const std::string& arg : all) argv.push_back(arg.c_str());
-    EXPECT_TRUE(ParseCommandLine(static_cast<int>(argv.size()), argv.data(),
-                                 &options_, out_));
+    Argv argv(args);
+    EXPECT_TRUE(ParseCommandLine(argv.count(), argv.data(), &options_, out_));
     connection_.SetTimeouts(3000, 3000);
     EXPECT_TRUE(connection_.Connect("127.0.0.1", peer_.port()));
     EXPECT_EQ(0, connection_.Login());
@@ -110,7 +123,8 @@ class ToolTestBase : public ::testing::Test {
 
   std::mutex mutex_;
   std::map<std::string, std::string> answers_;
-  Strings requests_;
+  int32_t answered_ = 0;
+  size_t cleared_ = 0;
   ServiceConnection connection_;
   ToolOptions options_;
   std::ostringstream out_;
