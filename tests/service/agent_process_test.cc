@@ -64,6 +64,8 @@ TEST_F(AgentProcessTest, KillEndsAnAgentThatIgnoresItsInputAndSignals) {
   ASSERT_TRUE(agent.Start(1, 0, &error)) << error;
   EXPECT_EQ("ended by signal 9", agent.Kill());
 
+  // A program that cannot be run: the child ends at once, not as a copy of
+  // the test.
   AgentProcess missing(dir_.Join("no-such-agent"));
   ASSERT_TRUE(missing.Start(1, 0, &error)) << error;
   EXPECT_EQ("<eof>", ReadLine(missing.ReplyFd()));

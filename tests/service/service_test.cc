@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -103,6 +104,14 @@ class ServiceTest : public ::testing::Test {
     int32_t passes = agent_.CountOf("R22");
     Advance(config_.poll_period_ms);
     ASSERT_TRUE(agent_.WaitForCommand("R22", passes + 1, 5000));
+  }
+
+  // Sends each request in turn and checks its reply.
+  void ExpectReplies(ServiceClient* client,
+                     std::vector<std::pair<std::string, std::string>> pairs) {
+    for (const auto& pair : pairs) {
+      EXPECT_EQ(pair.second, client->Transact(pair.first)) << pair.first;
+    }
   }
 
   void SetParameter(ParameterSpace space, const char* key, const char* value) {
@@ -222,24 +231,21 @@ TEST_F(ServiceTest, DevRequestsMapToAgentCommandsAndErrors) {
   }
   // Status requests are answered from the snapshot of the one pass so far;
   // requests the service cannot map never reach the agent.
-  const char* const kLocal[][2] = {{"DEV STATUS_INVOLT", "22000"},
-                                   {"DEV STATUS_OUTVOLT", "22400"},
-                                   {"DEV STATUS_CAPACITY", "10000"},
-                                   {"DEV STATUS_LOAD", "3500"},
-                                   {"DEV STATUS_TEMP", "3000"},
-                                   {"DEV STATUS_FREQ", "5000"},
-                                   {"DEV STATUS_BACKUP", "125"},
-                                   {"DEV STATUS_POWERFAIL", "0"},
-                                   {"DEV STATUS_BATTERYLO", "0"},
-                                   {"DEV STATUS_TEST", "ERR 1"},
-                                   {"DEV STATUS_CONNECT", "1"},
-                                   {"DEV PROP_PORTTYPE", "2"},
-                                   {"DEV PROP_NOTHING", "ERR 1"},
-                                   {"DEV SET_PROP_INPUTHI 27x", "ERR 4"},
-                                   {"HELLO", "ERR 1"}};
-  for (const auto& entry : kLocal) {
-    EXPECT_EQ(entry[1], client.Transact(entry[0])) << entry[0];
-  }
+  ExpectReplies(&client, {{"DEV STATUS_INVOLT", "22000"},
+                          {"DEV STATUS_OUTVOLT", "22400"},
+                          {"DEV STATUS_CAPACITY", "10000"},
+                          {"DEV STATUS_LOAD", "3500"},
+                          {"DEV STATUS_TEMP", "3000"},
+                          {"DEV STATUS_FREQ", "5000"},
+                          {"DEV STATUS_BACKUP", "125"},
+                          {"DEV STATUS_POWERFAIL", "0"},
+                          {"DEV STATUS_BATTERYLO", "0"},
+                          {"DEV STATUS_TEST", "ERR 1"},
+                          {"DEV STATUS_CONNECT", "1"},
+                          {"DEV PROP_PORTTYPE", "2"},
+                          {"DEV PROP_NOTHING", "ERR 1"},
+                          {"DEV SET_PROP_INPUTHI 27x", "ERR 4"},
+                          {"HELLO", "ERR 1"}});
   EXPECT_EQ(1, agent_.CountOf("S0"));
   EXPECT_EQ(1, agent_.CountOf("R22"));
 }
@@ -308,38 +314,30 @@ TEST_F(ServiceTest, ParametersAreValidatedAndSurviveARestart) {
   StartService();
   ServiceClient client;
   ConnectAndLogin(&client);
-  const char* const kDefaults[][2] = {
-      {"POL service.buzzer on", "1"},
-      {"POL service.rec by period", "1"},
-      {"POL service.auto save", "0"},
-      {"POL service.record rate", "60"},
-      {"POL service.shutdown delay", "120"},
-      {"POL service.media index", "0"},
-      {"POL service.media type", "1"},
-      {"PTC powerfail.shutdown.happen.max count", "0"},
-      {"PTC powerfail.shutdown.happen.delay", "180"}};
-  for (const auto& entry : kDefaults) {
-    EXPECT_EQ(entry[1], client.Transact(entry[0])) << entry[0];
-  }
-  const char* const kWrites[][2] = {
-      {"POL service.buzzer on=2", "ERR 4"},
-      {"POL service.buzzer on=", "ERR 4"},
-      {"POL service.record rate=0", "ERR 4"},
-      {"POL service.record rate=1.5", "ERR 4"},
-      {"POL service.media type=4", "ERR 4"},
-      {"POL service.shutdown delay=3601", "ERR 4"},
-      {"POL no such key=1", "ERR 1"},
-      {"POL powerfail.shutdown.happen.delay=10", "ERR 1"},
-      {"PTC service.buzzer on=0", "ERR 1"},
-      {"PTC service.buzzer on", "ERR 1"},
-      {"POL service.buzzer", "ERR 1"},
-      {"PTC powerfail.shutdown.happen.delay=45", "OK"},
-      {"POL service.record rate=30", "OK"},
-      {"POL service.media index=1", "OK"},
-      {"POL service.media type=2", "OK"}};
-  for (const auto& entry : kWrites) {
-    EXPECT_EQ(entry[1], client.Transact(entry[0])) << entry[0];
-  }
+  ExpectReplies(&client, {{"POL service.buzzer on", "1"},
+                          {"POL service.rec by period", "1"},
+                          {"POL service.auto save", "0"},
+                          {"POL service.record rate", "60"},
+                          {"POL service.shutdown delay", "120"},
+                          {"POL service.media index", "0"},
+                          {"POL service.media type", "1"},
+                          {"PTC powerfail.shutdown.happen.max count", "0"},
+                          {"PTC powerfail.shutdown.happen.delay", "180"},
+                          {"POL service.buzzer on=2", "ERR 4"},
+                          {"POL service.buzzer on=", "ERR 4"},
+                          {"POL service.record rate=0", "ERR 4"},
+                          {"POL service.record rate=1.5", "ERR 4"},
+                          {"POL service.media type=4", "ERR 4"},
+                          {"POL service.shutdown delay=3601", "ERR 4"},
+                          {"POL no such key=1", "ERR 1"},
+                          {"POL powerfail.shutdown.happen.delay=10", "ERR 1"},
+                          {"PTC service.buzzer on=0", "ERR 1"},
+                          {"PTC service.buzzer on", "ERR 1"},
+                          {"POL service.buzzer", "ERR 1"},
+                          {"PTC powerfail.shutdown.happen.delay=45", "OK"},
+                          {"POL service.record rate=30", "OK"},
+                          {"POL service.media index=1", "OK"},
+                          {"POL service.media type=2", "OK"}});
   StopService();
   OpenStores();
   StartService();
@@ -488,13 +486,10 @@ TEST_F(ServiceTest, LogsArePagedWithRetentionAndErased) {
   ServiceClient client;
   ConnectAndLogin(&client);
   EXPECT_EQ(kept, ReadList(&client, kSavedFileLog));
-  const char* const kBad[][2] = {{"LOG KEY 3", "ERR 4"},
-                                 {"LOG PRV 1 x", "ERR 4"},
-                                 {"LOG PRV -1 5", "ERR 4"},
-                                 {"LOG NEXT 1", "ERR 1"}};
-  for (const auto& entry : kBad) {
-    EXPECT_EQ(entry[1], client.Transact(entry[0])) << entry[0];
-  }
+  ExpectReplies(&client, {{"LOG KEY 3", "ERR 4"},
+                          {"LOG PRV 1 x", "ERR 4"},
+                          {"LOG PRV -1 5", "ERR 4"},
+                          {"LOG NEXT 1", "ERR 1"}});
   EXPECT_EQ("OK", client.Transact("LOG CLR 1"));
   std::string key = client.Transact("LOG KEY 1");
   EXPECT_EQ(key, client.Transact("LOG PRV 1 " + key));  // an empty page
