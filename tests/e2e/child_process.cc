@@ -8,17 +8,14 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
+
+#include "common/time/system_clock.h"
 
 extern char** environ;
 
 namespace {
 
-int64_t NowMillis() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
+int64_t NowMillis() { return SystemClock::Instance()->MonotonicMillis(); }
 
 }  // namespace
 

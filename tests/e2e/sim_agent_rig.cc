@@ -4,20 +4,17 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
+#include "common/time/system_clock.h"
+
 namespace {
 
-constexpr int kSimTimeoutMs = 5000;
+constexpr int kSimTimeoutMs = 10000;
 
-int64_t NowMillis() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
+int64_t NowMillis() { return SystemClock::Instance()->MonotonicMillis(); }
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path);

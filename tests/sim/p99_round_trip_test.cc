@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -74,10 +73,6 @@ struct UnitCase {
   double output;
   double frequency;
 };
-
-void PrintTo(const UnitCase& c, std::ostream* out) {
-  *out << c.model << " class " << c.voltage_class;
-}
 
 class P99RoundTripTest : public ::testing::TestWithParam<UnitCase> {
  protected:
