@@ -91,6 +91,13 @@ class ServiceTest : public ::testing::Test {
     ASSERT_TRUE(client->Login());
   }
 
+  // Starts the service, connects client_ and waits until the first poll
+  // pass is in.
+  void StartReady() {
+    StartService();
+    ConnectReady(&client_);
+  }
+
   // Connects, logs in and waits until the first poll pass is in.
   void ConnectReady(ServiceClient* client) {
     ConnectAndLogin(client);
@@ -118,14 +125,14 @@ class ServiceTest : public ::testing::Test {
     ASSERT_EQ(0, params_->Set(space, key, value)) << key;
   }
 
-  // Every entry of a list, oldest first, paged the way kovra pages: each
-  // reply is the next key, then the page's entries one per line.
-  std::vector<std::string> ReadList(ServiceClient* client, int32_t list) {
+  // Every entry of a list, oldest first, paged through client_ the way kovra
+  // pages: each reply is the next key, then the page's entries one per line.
+  std::vector<std::string> ReadList(int32_t list) {
     std::vector<std::string> all;
     std::string prefix = "LOG PRV " + std::to_string(list) + " ";
-    std::string key = client->Transact("LOG KEY " + std::to_string(list));
+    std::string key = client_.Transact("LOG KEY " + std::to_string(list));
     for (int32_t pages = 0; pages < 10000; ++pages) {
-      std::istringstream reply(client->Transact(prefix + key));
+      std::istringstream reply(client_.Transact(prefix + key));
       std::getline(reply, key);
       std::vector<std::string> page;
       for (std::string line; std::getline(reply, line);) page.push_back(line);
@@ -135,8 +142,8 @@ class ServiceTest : public ::testing::Test {
     return all;
   }
 
-  bool HasEvent(ServiceClient* client, int32_t code) {
-    for (const std::string& entry : ReadList(client, kEventLog)) {
+  bool HasEvent(int32_t code) {
+    for (const std::string& entry : ReadList(kEventLog)) {
       if (entry.substr(entry.rfind(' ') + 1) == std::to_string(code)) {
         return true;
       }
@@ -153,24 +160,24 @@ class ServiceTest : public ::testing::Test {
   ManualClock clock_;
   std::unique_ptr<Service> service_;
   std::thread thread_;
+  ServiceClient client_;
 };
 
 TEST_F(ServiceTest, RequestsBeforeLoginAndWrongCredentialsGetErr3) {
   StartService();
-  ServiceClient client;
-  ASSERT_TRUE(client.Connect(service_->port()));
-  EXPECT_EQ("ERR 3", client.Transact("DEV STATUS_INVOLT"));
-  EXPECT_EQ("ERR 3", client.Transact("USR PASS quiet gate"));  // no name yet
-  EXPECT_EQ("ERR 3", client.Transact("USR NAME Manager"));
-  EXPECT_TRUE(client.WaitClosed());  // after the third failure
+  ASSERT_TRUE(client_.Connect(service_->port()));
+  EXPECT_EQ("ERR 3", client_.Transact("DEV STATUS_INVOLT"));
+  EXPECT_EQ("ERR 3", client_.Transact("USR PASS quiet gate"));  // no name yet
+  EXPECT_EQ("ERR 3", client_.Transact("USR NAME Manager"));
+  EXPECT_TRUE(client_.WaitClosed());  // after the third failure
 
-  ASSERT_TRUE(client.Connect(service_->port()));
-  EXPECT_EQ("ERR 3", client.Transact("USR NAME root"));
-  EXPECT_NE("ERR 3", client.Transact("USR NAME manager"));
-  EXPECT_EQ("ERR 3", client.Transact("USR PASS quiet  gate"));
-  EXPECT_NE("ERR 3", client.Transact("USR NAME manager"));
-  EXPECT_NE("ERR 3", client.Transact("USR PASS quiet gate"));
-  EXPECT_EQ("0", client.Transact("PTC powerfail.shutdown.happen.max count"));
+  ASSERT_TRUE(client_.Connect(service_->port()));
+  EXPECT_EQ("ERR 3", client_.Transact("USR NAME root"));
+  EXPECT_NE("ERR 3", client_.Transact("USR NAME manager"));
+  EXPECT_EQ("ERR 3", client_.Transact("USR PASS quiet  gate"));
+  EXPECT_NE("ERR 3", client_.Transact("USR NAME manager"));
+  EXPECT_NE("ERR 3", client_.Transact("USR PASS quiet gate"));
+  EXPECT_EQ("0", client_.Transact("PTC powerfail.shutdown.happen.max count"));
 }
 
 TEST_F(ServiceTest, DevRequestsMapToAgentCommandsAndErrors) {
@@ -220,32 +227,30 @@ TEST_F(ServiceTest, DevRequestsMapToAgentCommandsAndErrors) {
   for (const auto& entry : kCases)
     agent_.SetReply(entry.command, entry.agent_reply);
   agent_.SetReply("S9", "S9E 1");
-  StartService();
-  ServiceClient client;
-  ConnectReady(&client);
+  StartReady();
   for (const auto& entry : kCases) {
     SCOPED_TRACE(entry.request);
     EXPECT_EQ(entry.client_reply,
-              client.Transact(std::string("DEV ") + entry.request));
+              client_.Transact(std::string("DEV ") + entry.request));
     EXPECT_EQ(1, agent_.CountOf(entry.command));
   }
   // Status requests are answered from the snapshot of the one pass so far;
   // requests the service cannot map never reach the agent.
-  ExpectReplies(&client, {{"DEV STATUS_INVOLT", "22000"},
-                          {"DEV STATUS_OUTVOLT", "22400"},
-                          {"DEV STATUS_CAPACITY", "10000"},
-                          {"DEV STATUS_LOAD", "3500"},
-                          {"DEV STATUS_TEMP", "3000"},
-                          {"DEV STATUS_FREQ", "5000"},
-                          {"DEV STATUS_BACKUP", "125"},
-                          {"DEV STATUS_POWERFAIL", "0"},
-                          {"DEV STATUS_BATTERYLO", "0"},
-                          {"DEV STATUS_TEST", "ERR 1"},
-                          {"DEV STATUS_CONNECT", "1"},
-                          {"DEV PROP_PORTTYPE", "2"},
-                          {"DEV PROP_NOTHING", "ERR 1"},
-                          {"DEV SET_PROP_INPUTHI 27x", "ERR 4"},
-                          {"HELLO", "ERR 1"}});
+  ExpectReplies(&client_, {{"DEV STATUS_INVOLT", "22000"},
+                           {"DEV STATUS_OUTVOLT", "22400"},
+                           {"DEV STATUS_CAPACITY", "10000"},
+                           {"DEV STATUS_LOAD", "3500"},
+                           {"DEV STATUS_TEMP", "3000"},
+                           {"DEV STATUS_FREQ", "5000"},
+                           {"DEV STATUS_BACKUP", "125"},
+                           {"DEV STATUS_POWERFAIL", "0"},
+                           {"DEV STATUS_BATTERYLO", "0"},
+                           {"DEV STATUS_TEST", "ERR 1"},
+                           {"DEV STATUS_CONNECT", "1"},
+                           {"DEV PROP_PORTTYPE", "2"},
+                           {"DEV PROP_NOTHING", "ERR 1"},
+                           {"DEV SET_PROP_INPUTHI 27x", "ERR 4"},
+                           {"HELLO", "ERR 1"}});
   EXPECT_EQ(1, agent_.CountOf("S0"));
   EXPECT_EQ(1, agent_.CountOf("R22"));
 }
@@ -269,31 +274,27 @@ TEST_F(ServiceTest, SnapshotIsServedWhileTheAgentIsBusy) {
 }
 
 TEST_F(ServiceTest, OldSnapshotAnswersNotInContact) {
-  StartService();
-  ServiceClient client;
-  ConnectReady(&client);
+  StartReady();
   agent_.Hold("S0");
   Advance(config_.poll_period_ms);
   ASSERT_TRUE(agent_.WaitForCommand("S0", 2, 5000));
-  EXPECT_EQ("22000", client.Transact("DEV STATUS_INVOLT"));
+  EXPECT_EQ("22000", client_.Transact("DEV STATUS_INVOLT"));
   Advance(config_.snapshot_max_age_ms + 1 - config_.poll_period_ms);
   EXPECT_TRUE(Eventually(
-      [&] { return client.Transact("DEV STATUS_INVOLT") == "ERR 8"; }));
+      [&] { return client_.Transact("DEV STATUS_INVOLT") == "ERR 8"; }));
   agent_.Release();
   EXPECT_TRUE(Eventually(
-      [&] { return client.Transact("DEV STATUS_INVOLT") == "22000"; }));
+      [&] { return client_.Transact("DEV STATUS_INVOLT") == "22000"; }));
 }
 
 TEST_F(ServiceTest, BrokenAgentIsRestartedWithDoublingBackOff) {
-  StartService();
-  ServiceClient client;
-  ConnectReady(&client);
+  StartReady();
   // First a reply that does not come within the bound.
   agent_.Hold("R13");
-  ASSERT_TRUE(client.SendRaw("DEV PROP_FWVER\r"));
+  ASSERT_TRUE(client_.SendRaw("DEV PROP_FWVER\r"));
   ASSERT_TRUE(agent_.WaitForCommand("R13", 1, 5000));
   Advance(config_.agent_reply_timeout_ms);
-  EXPECT_EQ("ERR 8", client.ReadReply());
+  EXPECT_EQ("ERR 8", client_.ReadReply());
   Advance(config_.restart_backoff_min_ms);
   ASSERT_TRUE(agent_.WaitForStarts(2, 5000));
   // Then a reply out of step, then an agent that exits.
@@ -301,9 +302,9 @@ TEST_F(ServiceTest, BrokenAgentIsRestartedWithDoublingBackOff) {
     SCOPED_TRACE(round);
     if (round == 2) agent_.SetReply("R13", "R1 23000");
     if (round == 3) agent_.SetReply("R13", FakeAgent::kExit);
-    EXPECT_EQ("ERR 8", client.Transact("DEV PROP_FWVER"));
+    EXPECT_EQ("ERR 8", client_.Transact("DEV PROP_FWVER"));
     Advance((config_.restart_backoff_min_ms << (round - 1)) - 1);
-    EXPECT_EQ("ERR 8", client.Transact("DEV PROP_FWVER"));  // still down
+    EXPECT_EQ("ERR 8", client_.Transact("DEV PROP_FWVER"));  // still down
     EXPECT_EQ(static_cast<size_t>(round), agent_.Starts().size());
     Advance(1);
     ASSERT_TRUE(agent_.WaitForStarts(round + 1, 5000));
@@ -312,39 +313,38 @@ TEST_F(ServiceTest, BrokenAgentIsRestartedWithDoublingBackOff) {
 
 TEST_F(ServiceTest, ParametersAreValidatedAndSurviveARestart) {
   StartService();
-  ServiceClient client;
-  ConnectAndLogin(&client);
-  ExpectReplies(&client, {{"POL service.buzzer on", "1"},
-                          {"POL service.rec by period", "1"},
-                          {"POL service.auto save", "0"},
-                          {"POL service.record rate", "60"},
-                          {"POL service.shutdown delay", "120"},
-                          {"POL service.media index", "0"},
-                          {"POL service.media type", "1"},
-                          {"PTC powerfail.shutdown.happen.max count", "0"},
-                          {"PTC powerfail.shutdown.happen.delay", "180"},
-                          {"POL service.buzzer on=2", "ERR 4"},
-                          {"POL service.buzzer on=", "ERR 4"},
-                          {"POL service.record rate=0", "ERR 4"},
-                          {"POL service.record rate=1.5", "ERR 4"},
-                          {"POL service.media type=4", "ERR 4"},
-                          {"POL service.shutdown delay=3601", "ERR 4"},
-                          {"POL no such key=1", "ERR 1"},
-                          {"POL powerfail.shutdown.happen.delay=10", "ERR 1"},
-                          {"PTC service.buzzer on=0", "ERR 1"},
-                          {"PTC service.buzzer on", "ERR 1"},
-                          {"POL service.buzzer", "ERR 1"},
-                          {"PTC powerfail.shutdown.happen.delay=45", "OK"},
-                          {"POL service.record rate=30", "OK"},
-                          {"POL service.media index=1", "OK"},
-                          {"POL service.media type=2", "OK"}});
+  ConnectAndLogin(&client_);
+  ExpectReplies(&client_, {{"POL service.buzzer on", "1"},
+                           {"POL service.rec by period", "1"},
+                           {"POL service.auto save", "0"},
+                           {"POL service.record rate", "60"},
+                           {"POL service.shutdown delay", "120"},
+                           {"POL service.media index", "0"},
+                           {"POL service.media type", "1"},
+                           {"PTC powerfail.shutdown.happen.max count", "0"},
+                           {"PTC powerfail.shutdown.happen.delay", "180"},
+                           {"POL service.buzzer on=2", "ERR 4"},
+                           {"POL service.buzzer on=", "ERR 4"},
+                           {"POL service.record rate=0", "ERR 4"},
+                           {"POL service.record rate=1.5", "ERR 4"},
+                           {"POL service.media type=4", "ERR 4"},
+                           {"POL service.shutdown delay=3601", "ERR 4"},
+                           {"POL no such key=1", "ERR 1"},
+                           {"POL powerfail.shutdown.happen.delay=10", "ERR 1"},
+                           {"PTC service.buzzer on=0", "ERR 1"},
+                           {"PTC service.buzzer on", "ERR 1"},
+                           {"POL service.buzzer", "ERR 1"},
+                           {"PTC powerfail.shutdown.happen.delay=45", "OK"},
+                           {"POL service.record rate=30", "OK"},
+                           {"POL service.media index=1", "OK"},
+                           {"POL service.media type=2", "OK"}});
   StopService();
   OpenStores();
   StartService();
-  ConnectAndLogin(&client);
-  EXPECT_EQ("30", client.Transact("POL service.record rate"));
-  EXPECT_EQ("45", client.Transact("PTC powerfail.shutdown.happen.delay"));
-  EXPECT_EQ("1", client.Transact("POL service.buzzer on"));
+  ConnectAndLogin(&client_);
+  EXPECT_EQ("30", client_.Transact("POL service.record rate"));
+  EXPECT_EQ("45", client_.Transact("PTC powerfail.shutdown.happen.delay"));
+  EXPECT_EQ("1", client_.Transact("POL service.buzzer on"));
   ASSERT_TRUE(agent_.WaitForStarts(2, 5000));
   EXPECT_EQ(std::make_pair(1, 0), agent_.Starts()[0]);
   EXPECT_EQ(std::make_pair(2, 1), agent_.Starts()[1]);
@@ -354,20 +354,18 @@ TEST_F(ServiceTest, MediaChangeSendsC4AndForgetsCachedProperties) {
   agent_.SetValue("R12", "Unit A");
   agent_.SetReply("C4 2 3", "C4E 20");
   agent_.SetReply("W7 0", "W7");
-  StartService();
-  ServiceClient client;
-  ConnectReady(&client);
-  EXPECT_EQ("Unit A", client.Transact("DEV PROP_MODEL"));
-  EXPECT_EQ("Unit A", client.Transact("DEV PROP_MODEL"));
+  StartReady();
+  EXPECT_EQ("Unit A", client_.Transact("DEV PROP_MODEL"));
+  EXPECT_EQ("Unit A", client_.Transact("DEV PROP_MODEL"));
   EXPECT_EQ(1, agent_.CountOf("R12"));
   // Another port may lead to another unit.
   agent_.SetValue("R12", "Unit B");
-  EXPECT_EQ("OK", client.Transact("POL service.media index=3"));
+  EXPECT_EQ("OK", client_.Transact("POL service.media index=3"));
   EXPECT_TRUE(agent_.WaitForCommand("C4 1 3", 1, 5000));
-  EXPECT_EQ("Unit B", client.Transact("DEV PROP_MODEL"));
-  EXPECT_EQ("OK", client.Transact("POL service.media type=2"));
+  EXPECT_EQ("Unit B", client_.Transact("DEV PROP_MODEL"));
+  EXPECT_EQ("OK", client_.Transact("POL service.media type=2"));
   EXPECT_TRUE(agent_.WaitForCommand("C4 2 3", 1, 5000));
-  EXPECT_EQ("OK", client.Transact("POL service.buzzer on=0"));
+  EXPECT_EQ("OK", client_.Transact("POL service.buzzer on=0"));
   EXPECT_TRUE(agent_.WaitForCommand("W7 0", 1, 5000));
   // Error 20 is the agent looking for its unit, not a broken agent.
   EXPECT_EQ(1u, agent_.Starts().size());
@@ -375,12 +373,11 @@ TEST_F(ServiceTest, MediaChangeSendsC4AndForgetsCachedProperties) {
 
 TEST_F(ServiceTest, OverlongRequestGetsErr12AndIsClosed) {
   StartService();
-  ServiceClient client;
-  ConnectAndLogin(&client);
-  EXPECT_EQ("ERR 1", client.Transact(std::string(4096, 'B')));  // the bound
-  ASSERT_TRUE(client.SendRaw(std::string(4097, 'A')));
-  EXPECT_EQ("ERR 12", client.ReadReply());
-  EXPECT_TRUE(client.WaitClosed());
+  ConnectAndLogin(&client_);
+  EXPECT_EQ("ERR 1", client_.Transact(std::string(4096, 'B')));  // the bound
+  ASSERT_TRUE(client_.SendRaw(std::string(4097, 'A')));
+  EXPECT_EQ("ERR 12", client_.ReadReply());
+  EXPECT_TRUE(client_.WaitClosed());
 }
 
 TEST_F(ServiceTest, SilentAndSurplusConnectionsAreClosed) {
@@ -403,9 +400,7 @@ TEST_F(ServiceTest, SilentAndSurplusConnectionsAreClosed) {
 TEST_F(ServiceTest, ManyClientsAreServedCorrectlyBesideHostileOnes) {
   agent_.SetValue("R12", "Model X");
   agent_.SetValue("R0 0", "264");
-  StartService();
-  ServiceClient ready;
-  ConnectReady(&ready);
+  StartReady();
   // Hostile neighbours: a request that never ends, a silent connection, a
   // megabyte without CR, and binary noise.
   ServiceClient unfinished;
@@ -430,14 +425,14 @@ TEST_F(ServiceTest, ManyClientsAreServedCorrectlyBesideHostileOnes) {
   std::vector<std::thread> workers;
   for (int c = 0; c < kClients; ++c) {
     workers.emplace_back([&, c] {
-      ServiceClient client;
-      if (!client.Connect(service_->port()) || !client.Login()) {
+      ServiceClient worker;
+      if (!worker.Connect(service_->port()) || !worker.Login()) {
         wrong += kRequests;
         return;
       }
       for (int i = 0; i < kRequests; ++i) {
         const auto& entry = kCases[(c + i) % 5];
-        if (client.Transact(entry[0], 20000) != entry[1]) ++wrong;
+        if (worker.Transact(entry[0], 20000) != entry[1]) ++wrong;
       }
       ++done;
     });
@@ -483,17 +478,16 @@ TEST_F(ServiceTest, LogsArePagedWithRetentionAndErased) {
     }
   }
   StartService();
-  ServiceClient client;
-  ConnectAndLogin(&client);
-  EXPECT_EQ(kept, ReadList(&client, kSavedFileLog));
-  ExpectReplies(&client, {{"LOG KEY 3", "ERR 4"},
-                          {"LOG PRV 1 x", "ERR 4"},
-                          {"LOG PRV -1 5", "ERR 4"},
-                          {"LOG NEXT 1", "ERR 1"}});
-  EXPECT_EQ("OK", client.Transact("LOG CLR 1"));
-  std::string key = client.Transact("LOG KEY 1");
-  EXPECT_EQ(key, client.Transact("LOG PRV 1 " + key));  // an empty page
-  EXPECT_EQ(1000u, ReadList(&client, kStatusRecordLog).size());
+  ConnectAndLogin(&client_);
+  EXPECT_EQ(kept, ReadList(kSavedFileLog));
+  ExpectReplies(&client_, {{"LOG KEY 3", "ERR 4"},
+                           {"LOG PRV 1 x", "ERR 4"},
+                           {"LOG PRV -1 5", "ERR 4"},
+                           {"LOG NEXT 1", "ERR 1"}});
+  EXPECT_EQ("OK", client_.Transact("LOG CLR 1"));
+  std::string key = client_.Transact("LOG KEY 1");
+  EXPECT_EQ(key, client_.Transact("LOG PRV 1 " + key));  // an empty page
+  EXPECT_EQ(1000u, ReadList(kStatusRecordLog).size());
 }
 
 TEST_F(ServiceTest, PowerFailureShutsDownAfterTheDelayUnlessUtilityReturns) {
@@ -501,20 +495,16 @@ TEST_F(ServiceTest, PowerFailureShutsDownAfterTheDelayUnlessUtilityReturns) {
   SetParameter(ParameterSpace::kPtc, kKeyPowerfailMaxCount, "1");
   SetParameter(ParameterSpace::kPtc, kKeyPowerfailDelay, "10");
   agent_.SetReply("C1 120 60", "C1");
-  StartService();
-  ServiceClient client;
-  ConnectReady(&client);
+  StartReady();
   // Confirmed on battery two passes in, then restored two passes later.
   agent_.SetValue("S7", "1");
   NextPass();
   NextPass();
-  EXPECT_TRUE(
-      Eventually([&] { return HasEvent(&client, kEventPowerFailure); }));
+  EXPECT_TRUE(Eventually([&] { return HasEvent(kEventPowerFailure); }));
   agent_.SetValue("S7", "0");
   NextPass();
   NextPass();
-  EXPECT_TRUE(
-      Eventually([&] { return HasEvent(&client, kEventPowerRestore); }));
+  EXPECT_TRUE(Eventually([&] { return HasEvent(kEventPowerRestore); }));
   // A new failure runs a new delay: nothing two passes after it is
   // confirmed (past the end of the cancelled delay), then the shutdown. A
   // pass may complete up to a period late, hence the range.
@@ -542,9 +532,7 @@ TEST_F(ServiceTest, LowBatteryRunsTheSaveHooksThenShutsDownAtOnce) {
   // A unit without the shutdown-and-restore command gets the plain one.
   agent_.SetReply("C1 120 60", "C1E 1");
   agent_.SetReply("C2 120", "C2");
-  StartService();
-  ServiceClient client;
-  ConnectReady(&client);
+  StartReady();
   agent_.SetValue("S7", "1");
   agent_.SetValue("S8", "1");
   NextPass();
@@ -553,18 +541,16 @@ TEST_F(ServiceTest, LowBatteryRunsTheSaveHooksThenShutsDownAtOnce) {
   EXPECT_TRUE(agent_.WaitForCommand("C2 120", 1, 5000));
   // The hooks had finished before the unit was told.
   EXPECT_EQ(std::vector<std::string>{"editor\t/home/a/notes.txt"},
-            ReadList(&client, kSavedFileLog));
+            ReadList(kSavedFileLog));
 }
 
 TEST_F(ServiceTest, StatusRecordsAreWrittenAtTheRecordRate) {
   SetParameter(ParameterSpace::kPol, kKeyRecordRate, "5");
-  StartService();
-  ServiceClient client;
-  ConnectReady(&client);
+  StartReady();
   Advance(5000);
   std::vector<std::string> records;
   ASSERT_TRUE(Eventually([&] {
-    records = ReadList(&client, kStatusRecordLog);
+    records = ReadList(kStatusRecordLog);
     return !records.empty();
   }));
   const std::string& record = records.back();
@@ -572,11 +558,11 @@ TEST_F(ServiceTest, StatusRecordsAreWrittenAtTheRecordRate) {
   EXPECT_EQ('/', record[4]);
   EXPECT_EQ(" 22000 22400 10000 3500 5000 3000", record.substr(19));
 
-  EXPECT_EQ("OK", client.Transact("POL service.rec by period=0"));
-  size_t before = ReadList(&client, kStatusRecordLog).size();
+  EXPECT_EQ("OK", client_.Transact("POL service.rec by period=0"));
+  size_t before = ReadList(kStatusRecordLog).size();
   NextPass();
   NextPass();
-  EXPECT_EQ(before, ReadList(&client, kStatusRecordLog).size());
+  EXPECT_EQ(before, ReadList(kStatusRecordLog).size());
 }
 
 TEST(ServiceListenTest, NonLoopbackAddressNeedsAllowRemote) {
