@@ -56,9 +56,8 @@ TEST_F(ConfigureCommandTest, EverySettingPrintsItsMessageAndSendsItsRequest) {
 }
 
 TEST_F(ConfigureCommandTest, SettingsRunInTableOrderLaterValuesWinning) {
-  Answer("DEV PROP_PORTTYPE", "2");
-  Answer("DEV SET_PROP_INPUTLO 170", "OK");
-  Answer("POL service.buzzer on=1", "OK");
+  AnswerAll(Strings{"DEV PROP_PORTTYPE", "2", "DEV SET_PROP_INPUTLO 170", "OK",
+                    "POL service.buzzer on=1", "OK"});
   EXPECT_EQ(Lines({"set buzzer on, success.",
                    "set low Input voltage configuration to 170, success."}),
             RunOk({"configure", "-input_lo", "170", "-buzzer", "off", "-buzzer",
@@ -82,11 +81,10 @@ TEST_F(ConfigureCommandTest, BasicUpsRefusesFullUpsSettingsAskingOnce) {
 }
 
 TEST_F(ConfigureCommandTest, PortIsChosenIgnoringCaseIndexFirst) {
-  Answer("DEV PROP_MEDIADEVICES", "junk\n1:0:ttyS0\n1:1:TTYS1\n2.2.ttyS1");
-  Answer("DEV PROP_MEDIATYPE", "1");
-  Answer("DEV PROP_MEDIAIDX", "0");
-  Answer("POL service.media index=1", "OK");
-  Answer("POL service.media type=1", "OK");
+  AnswerAll(Strings{
+      "DEV PROP_MEDIADEVICES", "junk\n1:0:ttyS0\n1:1:TTYS1\n2.2.ttyS1",
+      "DEV PROP_MEDIATYPE", "1", "DEV PROP_MEDIAIDX", "0",
+      "POL service.media index=1", "OK", "POL service.media type=1", "OK"});
   EXPECT_EQ(Lines({"set UPS communication port to ttyS1, success."}),
             RunOk({"configure", "-port", "ttyS1"}));
   EXPECT_EQ((Strings{"DEV PROP_MEDIADEVICES", "DEV PROP_MEDIATYPE",
