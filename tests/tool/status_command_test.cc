@@ -116,7 +116,8 @@ TEST_F(StatusCommandTest, ItemsComputedLinesAndFailures) {
   }
 }
 
-TEST_F(StatusCommandTest, RepeatSeparatesPassesAndPausesTheGivenSeconds) {
+TEST_F(StatusCommandTest,
+       RepeatPausesTheGivenSecondsSplittingLongOnesWithoutOverflow) {
   AnswerUps();
   CommandContext context = Prepare({"status", "-t", "5", "-load"});
   context.max_status_passes = 3;
@@ -127,11 +128,9 @@ TEST_F(StatusCommandTest, RepeatSeparatesPassesAndPausesTheGivenSeconds) {
                    "load level : 35 %"}),
             output());
   EXPECT_EQ((std::vector<int32_t>{5000, 5000}), clock_.pauses());
-}
-
-TEST_F(StatusCommandTest, LongRepeatPauseIsSplitWithoutOverflow) {
-  AnswerUps();
-  CommandContext context = Prepare({"status", "-t", "2000000000", "-load"});
+  // A long repeat pause is split without overflow.
+  clock_.ClearPauses();
+  options_.status_repeat_seconds = 2000000000;
   context.max_status_passes = 2;
   RunStatus(context);
   int64_t total = 0;
