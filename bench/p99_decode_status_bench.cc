@@ -11,38 +11,10 @@
 #include "agent/protocol/p99_protocol.h"
 #include "agent/protocol/p99_proxy.h"
 #include "benchmark/benchmark.h"
+#include "tests/support/allocation_counter.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_p99_unit.h"
 #include "tests/support/scripted_media.h"
-
-namespace {
-int64_t g_allocations = 0;
-}  // namespace
-
-// Every allocation of the program is counted. The replacements are kept
-// out of line so that the compiler does not pair malloc and a sized delete
-// it can see through.
-#define KOVRA_NOINLINE __attribute__((noinline))
-KOVRA_NOINLINE void* operator new(size_t size) {
-  ++g_allocations;
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-KOVRA_NOINLINE void* operator new[](size_t size) { return operator new(size); }
-KOVRA_NOINLINE void* operator new(size_t size, const std::nothrow_t&) noexcept {
-  ++g_allocations;
-  return std::malloc(size == 0 ? 1 : size);
-}
-KOVRA_NOINLINE void* operator new[](size_t size,
-                                    const std::nothrow_t& tag) noexcept {
-  return operator new(size, tag);
-}
-KOVRA_NOINLINE void operator delete(void* p) noexcept { std::free(p); }
-KOVRA_NOINLINE void operator delete[](void* p) noexcept { std::free(p); }
-KOVRA_NOINLINE void operator delete(void* p, size_t) noexcept { std::free(p); }
-KOVRA_NOINLINE void operator delete[](void* p, size_t) noexcept {
-  std::free(p);
-}
 
 namespace {
 
@@ -61,13 +33,13 @@ void BM_DecodeStatus(benchmark::State& state) {
   const uint8_t frames[2][7] = {{123, 0, 10, 197, 136, 178, 0x00},
                                 {124, 0, 12, 190, 137, 179, 0x00}};
   int64_t decodes = 0;
-  const int64_t allocations_before = g_allocations;
+  const int64_t allocations_before = AllocationCount();
   for (auto _ : state) {
     const int32_t code = proxy->DecodeStatus(frames[decodes & 1]);
     benchmark::DoNotOptimize(code);
     ++decodes;
   }
-  const int64_t allocations = g_allocations - allocations_before;
+  const int64_t allocations = AllocationCount() - allocations_before;
   state.counters["allocations"] = static_cast<double>(allocations);
   if (allocations != 0) state.SkipWithError("DecodeStatus allocated");
 }

@@ -1,32 +1,5 @@
 #include "service/event_detector.h"
 
-namespace {
-
-const char* const kEventTexts[] = {
-    "UPS service started.",
-    "UPS service terminated.",
-    "UPS communication can't establish.",
-    "UPS communication established.",
-    "UPS power failure.",
-    "UPS power restore.",
-    "UPS battery capacity low.",
-    "UPS battery capacity recover.",
-    "UPS over load.",
-    "UPS load recover.",
-    "UPS temperature is too high.",
-    "UPS temperature is recover.",
-};
-
-}  // namespace
-
-const char* EventText(int32_t code) {
-  if (code < 0 || code >= static_cast<int32_t>(sizeof(kEventTexts) /
-                                               sizeof(kEventTexts[0]))) {
-    return "";
-  }
-  return kEventTexts[code];
-}
-
 EventDetector::EventDetector(const EventThresholds& thresholds)
     : thresholds_(thresholds) {
   if (thresholds_.confirm_passes < 1) thresholds_.confirm_passes = 1;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/event_texts.h"
 #include "service/status_snapshot.h"
 
 // Event codes of the event log.
@@ -20,9 +21,6 @@ enum EventCode : int32_t {
   kEventTemperatureHigh = 10,
   kEventTemperatureRecovered = 11,
 };
-
-// The text of an event code, "" for a code outside the table.
-const char* EventText(int32_t code);
 
 // Limits for the load and temperature events, in hundredths. A condition
 // starts above its "on" limit and ends below its "off" limit, so a reading

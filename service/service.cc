@@ -481,7 +481,8 @@ void Service::FeedDetector(int64_t now, const StatusSnapshot& pass) {
 }
 
 void Service::LogEvent(int32_t code) {
-  Diag("event %d: %s", code, EventText(code));
+  const char* text = EventText(code);
+  Diag("event %d: %s", code, text != nullptr ? text : "");
   if (logs_ != nullptr &&
       !logs_->Append(kEventLog, LocalTimeText() + " " + std::to_string(code))) {
     Diag("cannot store event %d", code);

@@ -8,26 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "common/event_texts.h"
 #include "tool/link/service_connection.h"
 #include "tool/option_tables.h"
 #include "tool/tool_options.h"
 
 namespace {
-
-constexpr int32_t kEventTextCount = 12;
-const char* const kEventTexts[kEventTextCount] = {
-    "UPS service started.",
-    "UPS service terminated.",
-    "UPS communication can't establish.",
-    "UPS communication established.",
-    "UPS power failure.",
-    "UPS power restore.",
-    "UPS battery capacity low.",
-    "UPS battery capacity recover.",
-    "UPS over load.",
-    "UPS load recover.",
-    "UPS temperature is too high.",
-    "UPS temperature is recover."};
 
 struct LogHeader {
   const char* title;
@@ -109,8 +95,8 @@ bool FormatEventEntry(const std::string& entry, std::string* line) {
   std::string code_text = entry.substr(blank + 1);
   int32_t code = -1;
   const bool known =
-      ReadEventCode(code_text, &code) && code >= 0 && code < kEventTextCount;
-  *line = entry.substr(0, blank + 1) + (known ? kEventTexts[code] : code_text);
+      ReadEventCode(code_text, &code) && EventText(code) != nullptr;
+  *line = entry.substr(0, blank + 1) + (known ? EventText(code) : code_text);
   return true;
 }
 

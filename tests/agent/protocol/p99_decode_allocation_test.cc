@@ -9,35 +9,10 @@
 #include "agent/protocol/p99_protocol.h"
 #include "agent/protocol/p99_proxy.h"
 #include "gtest/gtest.h"
+#include "tests/support/allocation_counter.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_p99_unit.h"
 #include "tests/support/scripted_media.h"
-
-namespace {
-int64_t g_allocations = 0;
-}  // namespace
-
-#define KOVRA_NOINLINE __attribute__((noinline))
-KOVRA_NOINLINE void* operator new(size_t size) {
-  ++g_allocations;
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-KOVRA_NOINLINE void* operator new[](size_t size) { return operator new(size); }
-KOVRA_NOINLINE void* operator new(size_t size, const std::nothrow_t&) noexcept {
-  ++g_allocations;
-  return std::malloc(size == 0 ? 1 : size);
-}
-KOVRA_NOINLINE void* operator new[](size_t size,
-                                    const std::nothrow_t& tag) noexcept {
-  return operator new(size, tag);
-}
-KOVRA_NOINLINE void operator delete(void* p) noexcept { std::free(p); }
-KOVRA_NOINLINE void operator delete[](void* p) noexcept { std::free(p); }
-KOVRA_NOINLINE void operator delete(void* p, size_t) noexcept { std::free(p); }
-KOVRA_NOINLINE void operator delete[](void* p, size_t) noexcept {
-  std::free(p);
-}
 
 namespace {
 
@@ -47,22 +22,22 @@ TEST(P99DecodeAllocationTest, DecodeStatusAllocatesNothingAfterTheFirstPoll) {
   ScriptedMedia media;
   unit.AttachTo(&media);
   P99Protocol protocol(&media, &clock);
-  const int64_t at_start = g_allocations;
+  const int64_t at_start = AllocationCount();
   ASSERT_EQ(protocol.Poll(), 0);
   // The first poll fills the cells, so the counter is seen working.
-  ASSERT_GT(g_allocations, at_start);
+  ASSERT_GT(AllocationCount(), at_start);
 
   const uint8_t frames[][7] = {{123, 0, 10, 197, 136, 178, 0x00},
                                {140, 0, 40, 174, 160, 219, 0x84},
                                {60, 0, 88, 151, 250, 246, 0xC3},
                                {0, 255, 255, 255, 255, 255, 0xFF}};
-  const int64_t before = g_allocations;
+  const int64_t before = AllocationCount();
   for (int round = 0; round < 10; ++round) {
     for (const auto& frame : frames) {
       ASSERT_EQ(protocol.proxy()->DecodeStatus(frame), 0);
     }
   }
-  EXPECT_EQ(g_allocations - before, 0);
+  EXPECT_EQ(AllocationCount() - before, 0);
 }
 
 }  // namespace
