@@ -234,10 +234,10 @@ int32_t P99Proxy::GetProperty47(int32_t* value) {
   return ReadCell(kCellProperty47, PropertyCell::kCurrent, value);
 }
 int32_t P99Proxy::GetProperty52(int32_t* value) {
-  return ReadCell(31, PropertyCell::kCurrent, value);
+  return ReadCell(kCellProperty52, PropertyCell::kCurrent, value);
 }
 int32_t P99Proxy::GetProperty53(int32_t* value) {
-  return ReadCell(32, PropertyCell::kCurrent, value);
+  return ReadCell(kCellProperty53, PropertyCell::kCurrent, value);
 }
 
 int32_t P99Proxy::GetModelIndex(int32_t* value) {

@@ -33,6 +33,8 @@ class P99Proxy final : public IProtocol {
   static constexpr int32_t kCellMediaIndex = 24;
   static constexpr int32_t kCellItem29 = 29;
   static constexpr int32_t kCellProperty47 = 30;
+  static constexpr int32_t kCellProperty52 = 31;
+  static constexpr int32_t kCellProperty53 = 32;
   static constexpr int32_t kCellModelIndex = 33;
   static constexpr int32_t kCellModelClass = 34;
   static constexpr int32_t kCellVoltageClass = 35;
