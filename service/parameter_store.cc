@@ -37,7 +37,8 @@ bool ParseInt32(const std::string& text, int32_t* value) {
 
 ParameterStore::ParameterStore(Database* db) : db_(db) {
   for (const ParameterDefinition& definition : kDefinitions) {
-    values_[{static_cast<int>(definition.space), definition.key}] = definition.default_value;
+    values_[{static_cast<int>(definition.space), definition.key}] =
+        definition.default_value;
   }
 }
 
@@ -79,7 +80,8 @@ int32_t ParameterStore::Set(ParameterSpace space, const std::string& key,
   // Only digits: a sign, blanks or a fraction is not a setting value.
   if (text.empty() || text.size() > 10 ||
       text.find_first_not_of("0123456789") != std::string::npos ||
-      !ParseInt32(text, &value) || value < definition->min || value > definition->max) {
+      !ParseInt32(text, &value) || value < definition->min ||
+      value > definition->max) {
     return kInvalidValue;
   }
   if (db_ != nullptr) {
@@ -107,7 +109,7 @@ int32_t ParameterStore::Value(const char* key) const {
 }
 
 const ParameterDefinition* ParameterStore::Find(ParameterSpace space,
-                                          const std::string& key) const {
+                                                const std::string& key) const {
   for (const ParameterDefinition& definition : kDefinitions) {
     if (definition.space == space && key == definition.key) return &definition;
   }

@@ -67,7 +67,8 @@ class ParameterStore final {
   int32_t Value(const char* key) const;
 
  private:
-  const ParameterDefinition* Find(ParameterSpace space, const std::string& key) const;
+  const ParameterDefinition* Find(ParameterSpace space,
+                                  const std::string& key) const;
 
   Database* db_;
   std::map<std::pair<int, std::string>, int32_t> values_;

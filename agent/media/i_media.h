@@ -4,15 +4,15 @@
 
 // Media pin flags: bit n-1 is pin n of the 9-pin serial connector.
 namespace pin {
-constexpr int32_t kDcd = 0x01;    // pin 1, read
-constexpr int32_t kRxd = 0x02;    // pin 2
-constexpr int32_t kBreak = 0x04;  // pin 3 (TxD held in space), set
-constexpr int32_t kDtr = 0x08;    // pin 4, set
-constexpr int32_t kGround = 0x10; // pin 5
-constexpr int32_t kDsr = 0x20;    // pin 6, read
-constexpr int32_t kRts = 0x40;    // pin 7, set
-constexpr int32_t kCts = 0x80;    // pin 8, read
-constexpr int32_t kRi = 0x100;    // pin 9, read
+constexpr int32_t kDcd = 0x01;     // pin 1, read
+constexpr int32_t kRxd = 0x02;     // pin 2
+constexpr int32_t kBreak = 0x04;   // pin 3 (TxD held in space), set
+constexpr int32_t kDtr = 0x08;     // pin 4, set
+constexpr int32_t kGround = 0x10;  // pin 5
+constexpr int32_t kDsr = 0x20;     // pin 6, read
+constexpr int32_t kRts = 0x40;     // pin 7, set
+constexpr int32_t kCts = 0x80;     // pin 8, read
+constexpr int32_t kRi = 0x100;     // pin 9, read
 // Pins that SetPinState refuses to drive.
 constexpr int32_t kNotSettable = 0x1B3;
 }  // namespace pin

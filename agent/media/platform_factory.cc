@@ -2,8 +2,7 @@
 
 #include <sstream>
 
-bool ParseDeviceEntry(const std::string& entry, int32_t* type,
-                      int32_t* index) {
+bool ParseDeviceEntry(const std::string& entry, int32_t* type, int32_t* index) {
   std::istringstream in(entry);
   int32_t entry_type = -1;
   int32_t entry_index = -1;

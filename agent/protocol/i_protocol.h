@@ -40,14 +40,14 @@ class IProtocol {
   virtual int32_t GetBuzzerActive(int32_t* value);     // 13
 
   // Setting writes (W0 to W7).
-  virtual int32_t SetInputHigh(int32_t value);         // 14
-  virtual int32_t SetInputLow(int32_t value);          // 15
-  virtual int32_t SetBatteryLowLevel(int32_t value);   // 16
-  virtual int32_t SetBatteryOut(int32_t value);        // 17
-  virtual int32_t SetColdStart(int32_t value);         // 18
-  virtual int32_t SetProperty5(int32_t value);         // 19
-  virtual int32_t SetProperty6(int32_t value);         // 20
-  virtual int32_t SetBuzzer(bool on);                  // 21
+  virtual int32_t SetInputHigh(int32_t value);        // 14
+  virtual int32_t SetInputLow(int32_t value);         // 15
+  virtual int32_t SetBatteryLowLevel(int32_t value);  // 16
+  virtual int32_t SetBatteryOut(int32_t value);       // 17
+  virtual int32_t SetColdStart(int32_t value);        // 18
+  virtual int32_t SetProperty5(int32_t value);        // 19
+  virtual int32_t SetProperty6(int32_t value);        // 20
+  virtual int32_t SetBuzzer(bool on);                 // 21
 
   // Setting reads (R0 to R6), current or default.
   virtual int32_t GetInputHigh(int32_t* value, int32_t which);        // 22
@@ -59,14 +59,14 @@ class IProtocol {
   virtual int32_t GetProperty6(int32_t* value, int32_t which);        // 28
 
   // Text reads (R8 to R15).
-  virtual int32_t GetInputHighRange(char* buffer, int32_t* size);    // 29
-  virtual int32_t GetInputLowRange(char* buffer, int32_t* size);     // 30
-  virtual int32_t GetBatteryLowRange(char* buffer, int32_t* size);   // 31
-  virtual int32_t GetBatteryOutRange(char* buffer, int32_t* size);   // 32
-  virtual int32_t GetText33(char* buffer, int32_t* size);            // 33
-  virtual int32_t GetModelName(char* buffer, int32_t* size);         // 34
-  virtual int32_t GetFirmwareVersion(char* buffer, int32_t* size);   // 35
-  virtual int32_t GetText36(char* buffer, int32_t* size);            // 36
+  virtual int32_t GetInputHighRange(char* buffer, int32_t* size);   // 29
+  virtual int32_t GetInputLowRange(char* buffer, int32_t* size);    // 30
+  virtual int32_t GetBatteryLowRange(char* buffer, int32_t* size);  // 31
+  virtual int32_t GetBatteryOutRange(char* buffer, int32_t* size);  // 32
+  virtual int32_t GetText33(char* buffer, int32_t* size);           // 33
+  virtual int32_t GetModelName(char* buffer, int32_t* size);        // 34
+  virtual int32_t GetFirmwareVersion(char* buffer, int32_t* size);  // 35
+  virtual int32_t GetText36(char* buffer, int32_t* size);           // 36
 
   // Ratings and fixed facts (R16 to R30).
   virtual int32_t GetRatedVoltage(int32_t* value);        // 37
@@ -89,10 +89,10 @@ class IProtocol {
   virtual int32_t GetBuzzerSetting(int32_t* value);       // 54
 
   // Commands (C0 to C3). Times in seconds; -1 cancels.
-  virtual int32_t StartTest(int32_t seconds);                         // 55
-  virtual int32_t ShutdownRestore(int32_t delay, int32_t restore);    // 56
-  virtual int32_t Shutdown(int32_t delay);                            // 57
-  virtual int32_t CancelCommand();                                    // 58
+  virtual int32_t StartTest(int32_t seconds);                       // 55
+  virtual int32_t ShutdownRestore(int32_t delay, int32_t restore);  // 56
+  virtual int32_t Shutdown(int32_t delay);                          // 57
+  virtual int32_t CancelCommand();                                  // 58
 
   // Reads the unit's status now; 0 means the link works.
   virtual int32_t Poll();  // 59

@@ -21,9 +21,9 @@ constexpr int32_t kNoItemEncoding = 13;   // P99: item without an encoding
 constexpr int32_t kNotInTable = 14;       // P99: value not in the table
 constexpr int32_t kPipeClosed = 15;       // pipe channel closed or broken
 constexpr int32_t kMalformedArgument = 16;
-constexpr int32_t kMediaFailure = 17;     // pin access failed, no list
+constexpr int32_t kMediaFailure = 17;  // pin access failed, no list
 constexpr int32_t kTimeout = 18;
 constexpr int32_t kOutOfMemory = 19;
-constexpr int32_t kMediaChanged = 20;     // protocol must be re-created
+constexpr int32_t kMediaChanged = 20;  // protocol must be re-created
 
 }  // namespace result

@@ -20,7 +20,8 @@ int32_t SerialExchange::Exchange(CommandFrame* frame) {
     received = media_->Read(frame->reply, wanted, CommandFrame::kBufferSize);
   }
   if (received < 0) received = 0;
-  if (received > CommandFrame::kBufferSize) received = CommandFrame::kBufferSize;
+  if (received > CommandFrame::kBufferSize)
+    received = CommandFrame::kBufferSize;
   frame->read_length = received;
   if (wanted != -1 && received < wanted) return result::kShortRead;
   return result::kSuccess;

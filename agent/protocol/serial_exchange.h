@@ -38,7 +38,8 @@ class SerialExchange final {
   // the attempt's code. After the last failed attempt its code is returned.
   template <typename Check>
   int32_t Run(CommandFrame* frame, int32_t attempts, Check&& check) {
-    return Run(frame, attempts, [](int32_t) {}, check);
+    return Run(
+        frame, attempts, [](int32_t) {}, check);
   }
 
   // As above; before_retry(attempt) runs after the pause of attempts 1 and on.

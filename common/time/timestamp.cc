@@ -50,7 +50,8 @@ std::ostream& operator<<(std::ostream& out, const Timestamp& timestamp) {
   out.fill('0');
   out << std::setw(4) << f.year << '/' << std::setw(2) << f.month << '/'
       << std::setw(2) << f.day << ' ';
-  if (out.flags() & std::ios_base::skipws) out << std::setw(1) << f.weekday << ' ';
+  if (out.flags() & std::ios_base::skipws)
+    out << std::setw(1) << f.weekday << ' ';
   out << std::setw(2) << f.hour << ':' << std::setw(2) << f.minute << ':'
       << std::setw(2) << f.second;
   return out;
@@ -77,9 +78,8 @@ bool ReadField(std::istream& in, int32_t* value, char separator) {
 std::istream& operator>>(std::istream& in, Timestamp& timestamp) {
   CalendarFields f;
   int32_t weekday = 0;
-  const bool ok = ReadField(in, &f.year, '/') &&
-                  ReadField(in, &f.month, '/') && ReadField(in, &f.day, ' ') &&
-                  ReadField(in, &weekday, ' ') &&
+  const bool ok = ReadField(in, &f.year, '/') && ReadField(in, &f.month, '/') &&
+                  ReadField(in, &f.day, ' ') && ReadField(in, &weekday, ' ') &&
                   ReadField(in, &f.hour, ':') &&
                   ReadField(in, &f.minute, ':') &&
                   ReadField(in, &f.second, '\0');

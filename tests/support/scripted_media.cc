@@ -69,8 +69,7 @@ int32_t ScriptedMedia::Write(const uint8_t* data, int32_t count) {
   return accepted;
 }
 
-int32_t ScriptedMedia::Read(uint8_t* buffer, int32_t count,
-                            int32_t capacity) {
+int32_t ScriptedMedia::Read(uint8_t* buffer, int32_t count, int32_t capacity) {
   size_t take = pending_.size();
   if (count >= 0 && static_cast<size_t>(count) < take) take = count;
   if (capacity >= 0 && static_cast<size_t>(capacity) < take) take = capacity;

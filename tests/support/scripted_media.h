@@ -29,10 +29,10 @@ class ScriptedMedia final : public IMedia {
   // One recorded event, in order: a write, a read, a pin read or a pin set.
   struct Event {
     enum Kind { kWrite, kRead, kGetPins, kSetPins, kBaud } kind;
-    Bytes bytes;           // kWrite: bytes written; kRead: bytes delivered
-    int32_t mask = 0;      // kSetPins: mask; kGetPins: lines reported
-    int32_t on = 0;        // kSetPins: on; kBaud: bits per second
-    int64_t at_millis = 0; // time on the attached FakeClock, else 0
+    Bytes bytes;            // kWrite: bytes written; kRead: bytes delivered
+    int32_t mask = 0;       // kSetPins: mask; kGetPins: lines reported
+    int32_t on = 0;         // kSetPins: on; kBaud: bits per second
+    int64_t at_millis = 0;  // time on the attached FakeClock, else 0
   };
 
   ScriptedMedia();
