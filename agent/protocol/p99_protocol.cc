@@ -238,14 +238,10 @@ int32_t P99Protocol::ReadProxyItem(int32_t item, int32_t* out, int32_t which) {
 }
 
 int32_t P99Protocol::ReadSetting(int32_t item, int32_t* out, int32_t which) {
-  int32_t fetched = result::kSuccess;
-  for (int pass = 0; pass < 2; ++pass) {
-    const int32_t read = ReadProxyItem(item, out, which);
-    if (which != 0 || read != result::kNotReadYet) return read;
-    fetched = FetchSetting(item, out);
-    if (fetched != result::kSuccess) return fetched;
-  }
-  return fetched;
+  // Defaults come from the table selection, never from the unit.
+  if (which != 0) return ReadProxyItem(item, out, which);
+  return ReadOrQuery([&] { return ReadProxyItem(item, out, 0); },
+                     [&] { return FetchSetting(item, out); });
 }
 
 int32_t P99Protocol::FetchSetting(int32_t item, int32_t* out) {
