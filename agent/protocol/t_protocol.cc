@@ -186,10 +186,8 @@ int32_t TProtocol::DecodeStatus(std::string_view payload) {
   int32_t hexadecimal = 0;
   int32_t code = GetProperty53(&hexadecimal);
   if (code != result::kSuccess) return code;
-  int32_t unused = 0;
   int32_t amp_hours = 0;
   int32_t battery_count = 0;
-  if ((code = GetProperty52(&unused)) != result::kSuccess) return code;
   if ((code = GetBatteryAmpHours(&amp_hours)) != result::kSuccess) return code;
   if ((code = GetBatteryCount(&battery_count)) != result::kSuccess) return code;
 
