@@ -1,10 +1,20 @@
 #include "service/parameter_store.h"
 
 #include <charconv>
+#include <cstring>
 
 #include "service/database.h"
 
 namespace {
+
+// One setting: where it lives, its default and the values it accepts.
+struct ParameterDefinition {
+  ParameterSpace space;
+  const char* key;
+  int32_t default_value;
+  int32_t min;
+  int32_t max;
+};
 
 const ParameterDefinition kDefinitions[] = {
     {ParameterSpace::kPol, kKeyBuzzerOn, 1, 0, 1},
@@ -36,15 +46,9 @@ bool ParseInt32(const std::string& text, int32_t* value) {
 }
 
 ParameterStore::ParameterStore(Database* db) : db_(db) {
-  for (const ParameterDefinition& definition : kDefinitions) {
-    values_[{static_cast<int>(definition.space), definition.key}] =
-        definition.default_value;
-  }
-}
-
-const ParameterDefinition* ParameterStore::Definitions(int* count) {
-  *count = static_cast<int>(sizeof(kDefinitions) / sizeof(kDefinitions[0]));
-  return kDefinitions;
+  static_assert(sizeof(kDefinitions) / sizeof(kDefinitions[0]) == kCount,
+                "one value per definition");
+  for (int i = 0; i < kCount; ++i) values_[i] = kDefinitions[i].default_value;
 }
 
 bool ParameterStore::Load() {
@@ -57,31 +61,35 @@ bool ParameterStore::Load() {
     int64_t value = select.ColumnInt(2);
     ParameterSpace space =
         space_name == "PTC" ? ParameterSpace::kPtc : ParameterSpace::kPol;
-    const ParameterDefinition* definition = Find(space, key);
-    if (definition == nullptr || space_name != SpaceName(space)) continue;
-    if (value < definition->min || value > definition->max) continue;
-    values_[{static_cast<int>(space), key}] = static_cast<int32_t>(value);
+    int index = Find(space, key);
+    if (index < 0 || space_name != SpaceName(space)) continue;
+    if (value < kDefinitions[index].min || value > kDefinitions[index].max) {
+      continue;
+    }
+    values_[index] = static_cast<int32_t>(value);
   }
   return select.Done();
 }
 
 int32_t ParameterStore::Get(ParameterSpace space, const std::string& key,
                             int32_t* value) const {
-  if (Find(space, key) == nullptr) return kUnknownKey;
-  *value = values_.at({static_cast<int>(space), key});
+  int index = Find(space, key);
+  if (index < 0) return kUnknownKey;
+  *value = values_[index];
   return kOk;
 }
 
 int32_t ParameterStore::Set(ParameterSpace space, const std::string& key,
                             const std::string& text) {
-  const ParameterDefinition* definition = Find(space, key);
-  if (definition == nullptr) return kUnknownKey;
+  int index = Find(space, key);
+  if (index < 0) return kUnknownKey;
+  const ParameterDefinition& definition = kDefinitions[index];
   int32_t value = 0;
   // Only digits: a sign, blanks or a fraction is not a setting value.
   if (text.empty() || text.size() > 10 ||
       text.find_first_not_of("0123456789") != std::string::npos ||
-      !ParseInt32(text, &value) || value < definition->min ||
-      value > definition->max) {
+      !ParseInt32(text, &value) || value < definition.min ||
+      value > definition.max) {
     return kInvalidValue;
   }
   if (db_ != nullptr) {
@@ -95,23 +103,20 @@ int32_t ParameterStore::Set(ParameterSpace space, const std::string& key,
     upsert.Step();
     if (!upsert.Done()) return kStoreFailed;
   }
-  values_[{static_cast<int>(space), key}] = value;
+  values_[index] = value;
   return kOk;
 }
 
 int32_t ParameterStore::Value(const char* key) const {
-  for (const ParameterDefinition& definition : kDefinitions) {
-    if (std::string(definition.key) == key) {
-      return values_.at({static_cast<int>(definition.space), definition.key});
-    }
+  for (int i = 0; i < kCount; ++i) {
+    if (std::strcmp(kDefinitions[i].key, key) == 0) return values_[i];
   }
   return 0;
 }
 
-const ParameterDefinition* ParameterStore::Find(ParameterSpace space,
-                                                const std::string& key) const {
-  for (const ParameterDefinition& definition : kDefinitions) {
-    if (definition.space == space && key == definition.key) return &definition;
+int ParameterStore::Find(ParameterSpace space, const std::string& key) {
+  for (int i = 0; i < kCount; ++i) {
+    if (kDefinitions[i].space == space && key == kDefinitions[i].key) return i;
   }
-  return nullptr;
+  return -1;
 }

@@ -1,9 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <string>
-#include <utility>
 
 class Database;
 
@@ -21,15 +19,6 @@ constexpr char kKeyMediaType[] = "service.media type";
 constexpr char kKeyPowerfailMaxCount[] = "powerfail.shutdown.happen.max count";
 constexpr char kKeyPowerfailDelay[] = "powerfail.shutdown.happen.delay";
 
-// One setting: where it lives, its default and the values it accepts.
-struct ParameterDefinition {
-  ParameterSpace space;
-  const char* key;
-  int32_t default_value;
-  int32_t min;
-  int32_t max;
-};
-
 // The service's settings: a fixed set of integer keys with defaults and
 // ranges, kept in memory and written through to the database (when one is
 // given) so they survive a restart.
@@ -43,9 +32,6 @@ class ParameterStore final {
 
   // db may be null (nothing persists); otherwise it must outlive the store.
   explicit ParameterStore(Database* db);
-
-  // Every known setting, in a fixed order.
-  static const ParameterDefinition* Definitions(int* count);
 
   // Replaces the defaults with the stored values. Stored values that are
   // no longer in range are ignored. Returns false when the table cannot be
@@ -63,15 +49,19 @@ class ParameterStore final {
   int32_t Set(ParameterSpace space, const std::string& key,
               const std::string& text);
 
-  // The value of a known key; 0 for a key that does not exist.
+  // The value of a known key; 0 for a key that does not exist. Called on
+  // every turn of the service's loop, so it neither allocates nor touches
+  // the database.
   int32_t Value(const char* key) const;
 
  private:
-  const ParameterDefinition* Find(ParameterSpace space,
-                                  const std::string& key) const;
+  static constexpr int kCount = 9;
+
+  // The index of the key's definition, or -1 when there is none.
+  static int Find(ParameterSpace space, const std::string& key);
 
   Database* db_;
-  std::map<std::pair<int, std::string>, int32_t> values_;
+  int32_t values_[kCount];  // by the index of the definition
 };
 
 // Parses text that is only an optional minus sign and decimal digits and fits

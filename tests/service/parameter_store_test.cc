@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "service/database.h"
+#include "tests/support/allocation_counter.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -53,6 +54,16 @@ TEST(ParameterStoreTest, StoredValueOutOfRangeFallsBackToTheDefault) {
   ASSERT_TRUE(store.Load());
   EXPECT_EQ(45, store.Value(kKeyPowerfailDelay));
   EXPECT_EQ(1, store.Value(kKeyMediaType));
+}
+
+// The service's loop reads settings on every turn.
+TEST(ParameterStoreTest, ValueNeitherAllocatesNorKnowsOtherKeys) {
+  ParameterStore store(nullptr);
+  int64_t before = AllocationCount();
+  EXPECT_EQ(180, store.Value(kKeyPowerfailDelay));
+  EXPECT_EQ(1, store.Value(kKeyRecByPeriod));
+  EXPECT_EQ(0, store.Value("service.no such key"));
+  EXPECT_EQ(before, AllocationCount());
 }
 
 }  // namespace
