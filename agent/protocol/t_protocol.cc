@@ -476,29 +476,20 @@ int32_t TProtocol::GetBuzzerSetting(int32_t* value) {
 
 int32_t TProtocol::SendSetting(int32_t setting, int32_t value, int32_t digits,
                                int cell) {
-  CommandFrame frame;
-  frame.SetText(SettingCommand(setting, value, digits).c_str(), -1);
-  int32_t acknowledgement = 0;
-  // A well-formed answer ends the attempts, a refusal included.
-  const int32_t code = exchange_.Run(
-      &frame, kSettingAttempts, [&acknowledgement](const CommandFrame& reply) {
-        std::string_view payload;
-        if (!ExtractPayload(reply, &payload)) return result::kMalformedAnswer;
-        acknowledgement = ParseAcknowledgement(payload);
-        return result::kSuccess;
-      });
-  if (code != result::kSuccess) return code;
-  if (acknowledgement > 0) return result::kNotSupported;
-  if (cell == kNoCell) return result::kSuccess;
+  const int32_t code = SendAcknowledged(
+      SettingCommand(setting, value, digits), kSettingAttempts);
+  if (code != result::kSuccess || cell == kNoCell) return code;
   return cells_[cell].StoreNumber(PropertyCell::kCurrent, value);
 }
 
-int32_t TProtocol::SendShutdown(const std::string& command) {
+int32_t TProtocol::SendAcknowledged(const std::string& command,
+                                    int32_t attempts) {
   CommandFrame frame;
   frame.SetText(command.c_str(), -1);
   int32_t acknowledgement = 0;
-  const int32_t code =
-      exchange_.Run(&frame, 1, [&acknowledgement](const CommandFrame& reply) {
+  // A well-formed answer ends the attempts, a refusal included.
+  const int32_t code = exchange_.Run(
+      &frame, attempts, [&acknowledgement](const CommandFrame& reply) {
         std::string_view payload;
         if (!ExtractPayload(reply, &payload)) return result::kMalformedAnswer;
         acknowledgement = ParseAcknowledgement(payload);
@@ -545,9 +536,9 @@ int32_t TProtocol::StartTest(int32_t seconds) {
 }
 
 int32_t TProtocol::ShutdownRestore(int32_t delay, int32_t restore) {
-  return SendShutdown(ShutdownRestoreCommand(delay, restore));
+  return SendAcknowledged(ShutdownRestoreCommand(delay, restore), 1);
 }
 
 int32_t TProtocol::Shutdown(int32_t delay) {
-  return SendShutdown(ShutdownCommand(delay));
+  return SendAcknowledged(ShutdownCommand(delay), 1);
 }

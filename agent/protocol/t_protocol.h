@@ -151,8 +151,9 @@ class TProtocol final : public IProtocol {
   // Sends a numbered setting (two attempts) and, when `cell` is not -1,
   // stores the value there once the unit acknowledged it.
   int32_t SendSetting(int32_t setting, int32_t value, int32_t digits, int cell);
-  // One exchange of a shutdown command and its acknowledgement.
-  int32_t SendShutdown(const std::string& command);
+  // Sends a command (up to `attempts` exchanges) and reads the unit's
+  // acknowledgement: 0, 1 when the unit refuses, else the exchange's code.
+  int32_t SendAcknowledged(const std::string& command, int32_t attempts);
 
   // Decodes a status payload into the snapshot; 0, 9 or a property's code.
   int32_t DecodeStatus(std::string_view payload);
