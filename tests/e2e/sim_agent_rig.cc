@@ -27,11 +27,11 @@ std::string ReadFile(const std::string& path) {
 
 bool SimAgentRig::StartSim(const std::vector<std::string>& extra_args,
                            std::string* error) {
-  std::string link = folder_.File("ttyS0");
+  std::string link = folder_.Join("ttyS0");
   std::vector<std::string> args = {UPSSIM_PATH, "--link", link, "--log",
-                                   folder_.File("wire.log")};
+                                   folder_.Join("wire.log")};
   args.insert(args.end(), extra_args.begin(), extra_args.end());
-  if (folder_.path().empty() || !sim_.Start(args, folder_.File("upssim.err"))) {
+  if (folder_.path().empty() || !sim_.Start(args, folder_.Join("upssim.err"))) {
     *error = "cannot start " UPSSIM_PATH;
     return false;
   }
@@ -54,8 +54,8 @@ bool SimAgentRig::StartAgent(const std::vector<std::string>& args,
   argv.insert(argv.end(), args.begin(), args.end());
   // One rig runs at a time in a test program, so the variable can be set
   // here for the agent to inherit.
-  setenv("UPSAGENT_SERIAL_PATTERN", folder_.File("ttyS%d").c_str(), 1);
-  if (!agent_.Start(argv, folder_.File("upsagent.err"))) {
+  setenv("UPSAGENT_SERIAL_PATTERN", folder_.Join("ttyS%d").c_str(), 1);
+  if (!agent_.Start(argv, folder_.Join("upsagent.err"))) {
     *error = "cannot start " UPSAGENT_PATH;
     return false;
   }
@@ -96,7 +96,7 @@ std::string SimAgentRig::Sim(const std::string& line) {
 
 bool SimAgentRig::WireLogHas(const std::string& text, int timeout_ms) const {
   int64_t deadline = NowMillis() + timeout_ms;
-  while (ReadFile(folder_.File("wire.log")).find(text) == std::string::npos) {
+  while (ReadFile(folder_.Join("wire.log")).find(text) == std::string::npos) {
     if (NowMillis() > deadline) return false;
     usleep(50000);
   }
@@ -104,10 +104,10 @@ bool SimAgentRig::WireLogHas(const std::string& text, int timeout_ms) const {
 }
 
 std::string SimAgentRig::Diagnostics() const {
-  return "\n--- upssim stderr ---\n" + ReadFile(folder_.File("upssim.err")) +
+  return "\n--- upssim stderr ---\n" + ReadFile(folder_.Join("upssim.err")) +
          "\n--- upsagent stderr ---\n" +
-         ReadFile(folder_.File("upsagent.err")) + "\n--- wire log ---\n" +
-         ReadFile(folder_.File("wire.log"));
+         ReadFile(folder_.Join("upsagent.err")) + "\n--- wire log ---\n" +
+         ReadFile(folder_.Join("wire.log"));
 }
 
 bool SimAgentRig::ReplyNumber(const std::string& reply, const std::string& echo,

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "tests/e2e/child_process.h"
-#include "tests/e2e/temp_folder.h"
+#include "tests/support/temp_dir.h"
 
 // The real upssim and upsagent, joined through the simulator's link DIR/ttyS0
 // in a temporary folder (the agent finds it through UPSAGENT_SERIAL_PATTERN).
@@ -41,7 +41,7 @@ class SimAgentRig final {
   // Both programs' standard error and the wire log, for failure messages.
   std::string Diagnostics() const;
 
-  const TempFolder& folder() const { return folder_; }
+  const TempDir& folder() const { return folder_; }
   ChildProcess& sim() { return sim_; }
 
   // The number N of a reply "ECHO N"; false for an error reply or another
@@ -50,7 +50,7 @@ class SimAgentRig final {
                           int64_t* value);
 
  private:
-  TempFolder folder_;
+  TempDir folder_;
   ChildProcess sim_;
   ChildProcess agent_;
 };

@@ -23,7 +23,7 @@ TEST(UpssimTest, AnswersOnItsLinkAndLogsTheWire) {
   std::string error;
   ASSERT_TRUE(rig.StartSim({"--model", "KV1000", "--firmware", "5678"}, &error))
       << error;
-  int port = open(rig.folder().File("ttyS0").c_str(), O_RDWR | O_NOCTTY);
+  int port = open(rig.folder().Join("ttyS0").c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(port, 0);
   // A stray zero byte first, as the agent's port scan sends.
   ASSERT_EQ(3, write(port, "\0F\r", 3));
@@ -63,20 +63,20 @@ TEST(UpssimTest, EndsOnQuitEndOfInputAndSignalsAndRemovesLink) {
     int status = -1;
     ASSERT_TRUE(rig.sim().Wait(10000, &status));
     EXPECT_EQ(0, status);
-    EXPECT_FALSE(Exists(rig.folder().File("ttyS0")));
+    EXPECT_FALSE(Exists(rig.folder().Join("ttyS0")));
   }
 }
 
 TEST(UpssimTest, BadCommandLineExitsWithUsage) {
-  TempFolder folder;
+  TempDir folder;
   ChildProcess sim;
   ASSERT_TRUE(sim.Start(
-      {UPSSIM_PATH, "--model", "9999VA", "--link", folder.File("ttyS0")},
-      folder.File("err")));
+      {UPSSIM_PATH, "--model", "9999VA", "--link", folder.Join("ttyS0")},
+      folder.Join("err")));
   int status = -1;
   ASSERT_TRUE(sim.Wait(10000, &status));
   EXPECT_EQ(2, status);
-  EXPECT_FALSE(Exists(folder.File("ttyS0")));
+  EXPECT_FALSE(Exists(folder.Join("ttyS0")));
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "tests/e2e/temp_folder.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -34,8 +34,8 @@ class PtyLinkTest : public ::testing::Test {
     return bytes;
   }
 
-  TempFolder folder_;
-  std::string path_ = folder_.File("ttyS0");
+  TempDir folder_;
+  std::string path_ = folder_.Join("ttyS0");
   std::string error_;
   PtyLink link_;
 };

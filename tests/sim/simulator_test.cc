@@ -11,7 +11,7 @@
 #include "sim/p99_unit.h"
 #include "sim/sim_state.h"
 #include "sim/wire_log.h"
-#include "tests/e2e/temp_folder.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ class SimulatorTest : public ::testing::Test {
  protected:
   SimulatorTest() {
     std::string error;
-    EXPECT_TRUE(log_.Open(folder_.File("wire.log"), &error)) << error;
+    EXPECT_TRUE(log_.Open(folder_.Join("wire.log"), &error)) << error;
   }
 
   std::string Send(const std::string& bytes) {
@@ -30,11 +30,11 @@ class SimulatorTest : public ::testing::Test {
 
   bool LogHas(const std::string& line) {
     std::stringstream text;
-    text << std::ifstream(folder_.File("wire.log")).rdbuf();
+    text << std::ifstream(folder_.Join("wire.log")).rdbuf();
     return text.str().find(line) != std::string::npos;
   }
 
-  TempFolder folder_;
+  TempDir folder_;
   SimState state_;
   P99Unit unit_{P99UnitConfig(), &state_};
   BatteryModel battery_;
