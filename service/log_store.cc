@@ -80,10 +80,3 @@ bool LogStore::Clear(int32_t list) {
   erase.Step();
   return erase.Done();
 }
-
-int64_t LogStore::Count(int32_t list) {
-  Statement select(db_, "SELECT COUNT(*) FROM log_entries WHERE list = ?1;");
-  select.BindInt(1, list);
-  if (!select.Step()) return -1;
-  return select.ColumnInt(0);
-}

@@ -52,9 +52,6 @@ class LogStore final {
   // Erases every entry of the list.
   bool Clear(int32_t list);
 
-  // The number of entries of the list (-1 on failure).
-  int64_t Count(int32_t list);
-
  private:
   Database* db_;
   Limits limits_;

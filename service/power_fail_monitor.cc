@@ -28,8 +28,3 @@ PowerFailMonitor::Action PowerFailMonitor::Tick(int64_t now_ms, bool on_battery,
   }
   return Action::kNone;
 }
-
-int64_t PowerFailMonitor::RemainingMillis(int64_t now_ms) const {
-  if (state_ != State::kArmed || now_ms >= deadline_ms_) return 0;
-  return deadline_ms_ - now_ms;
-}

@@ -20,11 +20,6 @@ class PowerFailMonitor final {
   Action Tick(int64_t now_ms, bool on_battery, bool battery_low, bool enabled,
               int32_t delay_s);
 
-  bool armed() const { return state_ == State::kArmed; }
-  bool begun() const { return state_ == State::kBegun; }
-  // Milliseconds left until the shutdown begins (0 unless armed).
-  int64_t RemainingMillis(int64_t now_ms) const;
-
  private:
   enum class State { kIdle, kArmed, kBegun };
 

@@ -424,7 +424,7 @@ void Service::OnPollTick(int64_t now) {
       StartPass();
     }
   }
-  if (!SnapshotFresh(now)) FeedDetector(now, StatusSnapshot());
+  if (!SnapshotFresh(now)) FeedDetector(StatusSnapshot());
   CheckPowerFail(now);
 }
 
@@ -457,7 +457,7 @@ void Service::OnSnapshotReply(int32_t slot, const AgentReply& reply) {
   pending_.valid = true;
   pending_.taken_ms = now;
   snapshot_ = pending_;
-  FeedDetector(now, snapshot_);
+  FeedDetector(snapshot_);
   CheckPowerFail(now);
   if (pass_due_ && agent_running_) StartPass();
 }
@@ -466,8 +466,7 @@ bool Service::SnapshotFresh(int64_t now) const {
   return now - snapshot_.taken_ms <= config_.snapshot_max_age_ms;
 }
 
-void Service::FeedDetector(int64_t now, const StatusSnapshot& pass) {
-  (void)now;
+void Service::FeedDetector(const StatusSnapshot& pass) {
   std::vector<int32_t> events;
   detector_.Feed(pass, &events);
   for (int32_t code : events) LogEvent(code);

@@ -135,7 +135,7 @@ class Service final {
   void StartPass();
   void OnSnapshotReply(int32_t slot, const AgentReply& reply);
   bool SnapshotFresh(int64_t now) const;
-  void FeedDetector(int64_t now, const StatusSnapshot& pass);
+  void FeedDetector(const StatusSnapshot& pass);
   void LogEvent(int32_t code);
   void WriteStatusRecord(int64_t now);
   void CheckPowerFail(int64_t now);
