@@ -7,18 +7,14 @@
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <string>
+
+#include "common/time/system_clock.h"
 
 namespace {
 
 std::string ErrnoText(const char* call) {
   return std::string(call) + " failed: " + std::strerror(errno);
-}
-
-void SleepMillis(int32_t millis) {
-  struct timespec pause = {millis / 1000, (millis % 1000) * 1000000L};
-  nanosleep(&pause, nullptr);
 }
 
 std::string DescribeStatus(int status) {
@@ -131,7 +127,7 @@ bool AgentProcess::WaitExit(int32_t millis, std::string* how) {
       return true;
     }
     if (waited >= millis) return false;
-    SleepMillis(10);
+    SystemClock::Instance()->Pause(10);
   }
 }
 

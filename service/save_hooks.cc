@@ -6,20 +6,17 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
+#include "common/time/system_clock.h"
+
 namespace {
 
-int64_t NowMillis() {
-  struct timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
+int64_t NowMillis() { return SystemClock::Instance()->MonotonicMillis(); }
 
 // A saved-file line: "program<TAB>file", both parts non-empty, the program
 // not starting with white space and no control bytes but the one tab.
