@@ -344,11 +344,6 @@ int32_t P99Protocol::ReadInfoText() {
 // ----- Status poll --------------------------------------------------------
 
 int32_t P99Protocol::Poll() {
-  int32_t connected = 0;
-  const int32_t asked = proxy_->GetConnected(&connected);
-  if (asked != result::kSuccess) return asked;
-  if (connected == 0 && !exchange_.LinkCheck()) return result::kNoAnswer;
-
   CommandFrame frame;
   Load(&frame, {'D', kCr}, kStatusLength);
   return exchange_.Run(&frame, kPollAttempts, [this](const CommandFrame& f) {

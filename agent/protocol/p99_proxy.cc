@@ -148,9 +148,13 @@ P99_FIELD_READ(GetPowerFail, power_fail_)
 P99_FIELD_READ(GetBatteryLow, battery_low_)
 P99_FIELD_READ(GetTestActive, test_active_)
 P99_FIELD_READ(GetShutdownActive, shutdown_active_)
-P99_FIELD_READ(GetConnected, connected_)
 P99_FIELD_READ(GetBuzzerActive, buzzer_active_)
 #undef P99_FIELD_READ
+
+int32_t P99Proxy::GetConnected(int32_t* value) {
+  *value = 1;
+  return result::kSuccess;
+}
 
 int32_t P99Proxy::SetInputHigh(int32_t value) { return StoreNumber(0, value); }
 int32_t P99Proxy::SetInputLow(int32_t value) { return StoreNumber(1, value); }

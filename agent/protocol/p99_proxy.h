@@ -47,7 +47,7 @@ class P99Proxy final : public IProtocol {
   static constexpr int32_t kItemVoltageVariant = 36;
 
   // The owner is borrowed and must outlive the proxy (it owns it). Starts
-  // without tables, connected, with every measurement and flag 0.
+  // without tables, with every measurement and flag 0.
   explicit P99Proxy(P99Protocol* owner);
   ~P99Proxy() override;
 
@@ -171,7 +171,6 @@ class P99Proxy final : public IProtocol {
 
   P99Protocol* owner_;
   bool tables_ready_ = false;
-  int32_t connected_ = 1;
   int32_t power_fail_ = 0;
   int32_t battery_low_ = 0;
   int32_t shutdown_active_ = 0;

@@ -42,12 +42,12 @@ int32_t PcProtocol::GetBatteryLow(int32_t* value) {
 }
 
 int32_t PcProtocol::GetShutdownActive(int32_t* value) {
-  *value = shutdown_active_;
+  *value = 0;
   return result::kSuccess;
 }
 
 int32_t PcProtocol::GetConnected(int32_t* value) {
-  *value = connected_;
+  *value = 1;
   return result::kSuccess;
 }
 

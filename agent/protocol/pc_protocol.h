@@ -28,7 +28,7 @@ class PcProtocol final : public IProtocol {
   static constexpr int32_t kMainsGapMillis = 4000;
   static constexpr int32_t kShutdownHoldMillis = 15000;
 
-  // Drops DTR, RTS and break. The alarms start at 0, connected at 1.
+  // Drops DTR, RTS and break. The alarms start at 0.
   PcProtocol(IMedia* media, Clock* clock);
   // Drops DTR, RTS and break again.
   ~PcProtocol() override;
@@ -97,8 +97,6 @@ class PcProtocol final : public IProtocol {
   int32_t previous_battery_low_ = 0;  // measured, before the clearing rule
   int32_t battery_low_ = 0;
   int32_t power_fail_ = 0;
-  int32_t connected_ = 1;
-  int32_t shutdown_active_ = 0;
   int32_t media_type_ = 0;
   int32_t media_index_ = 0;
   PropertyCell model_;

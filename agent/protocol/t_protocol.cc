@@ -151,9 +151,7 @@ int32_t TProtocol::GetShutdownActive(int32_t* value) {
 int32_t TProtocol::GetStatusFlag11(int32_t* value) {
   return Report(snapshot_.flag11, value);
 }
-int32_t TProtocol::GetConnected(int32_t* value) {
-  return Report(connected_, value);
-}
+int32_t TProtocol::GetConnected(int32_t* value) { return Report(1, value); }
 int32_t TProtocol::GetBuzzerActive(int32_t* value) {
   return Report(snapshot_.buzzer_active, value);
 }
@@ -161,11 +159,6 @@ int32_t TProtocol::GetBuzzerActive(int32_t* value) {
 // ---- Poll ---------------------------------------------------------------
 
 int32_t TProtocol::Poll() {
-  int32_t connected = 0;
-  const int32_t code = GetConnected(&connected);
-  if (code != result::kSuccess) return code;
-  if (connected == 0 && !exchange_.LinkCheck()) return result::kNoAnswer;
-
   CommandFrame frame;
   frame.SetText("D\r", -1);
   // Before a retry, an empty write flushes the line and whatever the unit
@@ -476,8 +469,8 @@ int32_t TProtocol::GetBuzzerSetting(int32_t* value) {
 
 int32_t TProtocol::SendSetting(int32_t setting, int32_t value, int32_t digits,
                                int cell) {
-  const int32_t code = SendAcknowledged(
-      SettingCommand(setting, value, digits), kSettingAttempts);
+  const int32_t code = SendAcknowledged(SettingCommand(setting, value, digits),
+                                        kSettingAttempts);
   if (code != result::kSuccess || cell == kNoCell) return code;
   return cells_[cell].StoreNumber(PropertyCell::kCurrent, value);
 }

@@ -45,7 +45,7 @@ class TProtocol final : public IProtocol {
   int32_t GetTestActive(int32_t* value) override;
   int32_t GetShutdownActive(int32_t* value) override;
   int32_t GetStatusFlag11(int32_t* value) override;
-  int32_t GetConnected(int32_t* value) override;
+  int32_t GetConnected(int32_t* value) override;  // always 1
   int32_t GetBuzzerActive(int32_t* value) override;
 
   // Numbered settings; on acknowledgement the cached current value follows.
@@ -160,7 +160,6 @@ class TProtocol final : public IProtocol {
 
   IMedia* media_;
   SerialExchange exchange_;
-  int32_t connected_ = 1;
   Snapshot snapshot_;
   PropertyCell cells_[kCellCount];
 };
