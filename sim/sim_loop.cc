@@ -5,6 +5,8 @@
 
 #include <cerrno>
 
+#include "common/time/timestamp.h"
+
 SimLoop::SimLoop(Simulator* simulator, ControlCommands* control, PtyLink* link,
                  Clock* clock, int control_in, int control_out)
     : simulator_(simulator),
@@ -37,9 +39,9 @@ void SimLoop::OnLine() {
     line_broken_ = count < 0;
     return;
   }
-  std::string answer =
-      simulator_->OnLineBytes(buffer, static_cast<size_t>(count),
-                              clock_->MonotonicMillis(), WireLog::WallMillis());
+  std::string answer = simulator_->OnLineBytes(
+      buffer, static_cast<size_t>(count), clock_->MonotonicMillis(),
+      Timestamp::Now().Value());
   if (!answer.empty()) {
     link_->Write(reinterpret_cast<const uint8_t*>(answer.data()), answer.size(),
                  1000);
@@ -85,7 +87,7 @@ bool SimLoop::OnControl() {
 }
 
 void SimLoop::RunControlLine(const std::string& line) {
-  simulator_->LogControl(WireLog::WallMillis(), line);
+  simulator_->LogControl(Timestamp::Now().Value(), line);
   // Timers and the battery first, so "status" shows the present state.
   simulator_->Tick(clock_->MonotonicMillis());
   WriteControl(control_->Execute(line));

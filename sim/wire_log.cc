@@ -66,9 +66,3 @@ std::string WireLog::FormatTime(int64_t wall_ms) {
                 static_cast<int>(millis));
   return text;
 }
-
-int64_t WireLog::WallMillis() {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}

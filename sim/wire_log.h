@@ -29,8 +29,6 @@ class WireLog final {
   static std::string Readable(const std::string& bytes);
   // "YYYY-MM-DD HH:MM:SS.mmm" in local time.
   static std::string FormatTime(int64_t wall_ms);
-  // Milliseconds since the epoch, from the real-time clock.
-  static int64_t WallMillis();
 
  private:
   std::FILE* file_ = nullptr;
