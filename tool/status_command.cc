@@ -11,8 +11,6 @@
 
 namespace {
 
-// Error number of the service: it is not in contact with the UPS.
-constexpr int32_t kNoUnitError = 8;
 // Input and output voltages further apart than this (hundredths of a volt)
 // mean the AVR boosts or bucks.
 constexpr int64_t kAvrThreshold = 300;
@@ -58,7 +56,7 @@ class StatusPass {
       if (row == kStatusTemperature || row == kStatusBackupTime) continue;
       int32_t connected = connection_->GetStatusConnect(shared_);
       if (connected == 0) continue;
-      if (connected == kNoUnitError || *shared_ == 0) {
+      if (connected == ServiceConnection::kNoUnitError || *shared_ == 0) {
         out_ << "the service can't connect with UPS uint." << std::endl;
         break;
       }

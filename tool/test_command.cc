@@ -7,13 +7,6 @@
 #include "tool/option_tables.h"
 #include "tool/tool_options.h"
 
-namespace {
-
-// Error number of the service: it is not in contact with the UPS.
-constexpr int32_t kNoUnitError = 8;
-
-}  // namespace
-
 void RunTest(const CommandContext& context) {
   std::ostream& out = *context.out;
   ServiceConnection* connection = context.connection;
@@ -26,7 +19,7 @@ void RunTest(const CommandContext& context) {
   if (connection->GetPropPortType(&value) != 0) {
     int32_t result = connection->GetStatusConnect(&value);
     if (result == 0) return;
-    if (result == kNoUnitError || value == 0) {
+    if (result == ServiceConnection::kNoUnitError || value == 0) {
       out << "the service can't connect with UPS unit." << std::endl;
     } else {
       out << " error. (" << result << ")" << std::endl;

@@ -41,6 +41,8 @@ class ServiceConnection final {
   // arguments given (too few, too many, wrong kind, null output). Nothing is
   // sent.
   static constexpr int32_t kBadTemplate = 23;
+  // The service's own error number for "not in contact with the UPS".
+  static constexpr int32_t kNoUnitError = 8;
 
   static constexpr int32_t kSendTimeoutMillis = 5000;
   static constexpr int32_t kReceiveTimeoutMillis = 10000;
