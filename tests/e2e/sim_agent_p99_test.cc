@@ -88,9 +88,11 @@ TEST_F(SimAgentP99Test, StatusAfterTheFirstPollAndASettingWriteReadsBack) {
 
 TEST_F(SimAgentP99Test, SelfTestAndShutdownBytesOnTheWire) {
   Start({});
-  EXPECT_EQ("C0", rig_.Agent("C0 10")) << rig_.Diagnostics();
-  // 76 ticks of 0.131 s: the duration byte 0x4C is the letter L.
-  ExpectOnWire(" request TL<0D>\n");
+  // A 30 s test: the flag stays on for three times the wait for the next
+  // poll, so a late poll on a loaded machine still sees it.
+  EXPECT_EQ("C0", rig_.Agent("C0 30")) << rig_.Diagnostics();
+  // 229 ticks of 0.131 s.
+  ExpectOnWire(" request T<E5><0D>\n");
   Until("S9", "S9 1");
   EXPECT_EQ("C0", rig_.Agent("C0 -1"));
   ExpectOnWire(" request CT<0D>\n");
