@@ -191,13 +191,11 @@ std::string TextUnit::Answer(const std::string& request, int64_t now_ms) {
     return QueryReply(request[1] - '0');
   }
   if (request == "CT") {
-    if (config_.refuse) return Acknowledge();
-    state_->CancelTest();
+    if (!config_.refuse) state_->CancelTest();
     return Acknowledge();
   }
   if (request == "C") {
-    if (config_.refuse) return Acknowledge();
-    state_->CancelShutdown();
+    if (!config_.refuse) state_->CancelShutdown();
     return Acknowledge();
   }
   switch (request[0]) {
@@ -377,8 +375,7 @@ std::string TextUnit::ShutdownCommand(const std::string& request,
     if (!ReadDigits(request.substr(r + 1), 4, &number)) return std::string();
     restore_ms = number * kMinuteMs;
   }
-  if (config_.refuse) return Acknowledge();
-  state_->ScheduleShutdown(now_ms, delay_ms, restore_ms);
+  if (!config_.refuse) state_->ScheduleShutdown(now_ms, delay_ms, restore_ms);
   return Acknowledge();
 }
 
@@ -392,8 +389,7 @@ std::string TextUnit::TestCommand(const std::string& request, int64_t now_ms) {
     if (!ReadDigits(request.substr(1), 2, &number)) return std::string();
     duration_ms = number * kMinuteMs;
   }
-  if (config_.refuse) return Acknowledge();
-  state_->StartTest(now_ms, duration_ms);
+  if (!config_.refuse) state_->StartTest(now_ms, duration_ms);
   return Acknowledge();
 }
 
