@@ -11,6 +11,7 @@
 #include "tool/link/service_connection.h"
 #include "tool/option_tables.h"
 #include "tool/tool_options.h"
+#include "tool/value_syntax.h"
 
 namespace {
 
@@ -19,16 +20,6 @@ namespace {
 constexpr int32_t kPortNotListed = 17;
 
 const char* OnOff(int32_t value) { return value == 1 ? "on" : "off"; }
-
-// h " hour " (when h is not 0), m " minute " (when h or m is not 0), s.
-std::string DurationText(int32_t seconds) {
-  int32_t hours = seconds / 3600;
-  int32_t minutes = (seconds % 3600) / 60;
-  std::string text;
-  if (hours != 0) text += std::to_string(hours) + " hour ";
-  if (hours != 0 || minutes != 0) text += std::to_string(minutes) + " minute ";
-  return text + std::to_string(seconds % 60);
-}
 
 class ConfigureRows {
  public:

@@ -48,14 +48,6 @@ void PrintChoice(std::ostream& out, int32_t value, OnRule rule) {
   out << (on ? "[on]" : "on") << ',' << (off ? "[off]" : "off");
 }
 
-void PrintDuration(std::ostream& out, int32_t seconds) {
-  int32_t hours = seconds / 3600;
-  int32_t minutes = (seconds % 3600) / 60;
-  if (hours != 0) out << hours << " hour ";
-  if (hours != 0 || minutes != 0) out << minutes << " minute ";
-  out << seconds % 60 << " seconds.";
-}
-
 // value / 100, followed by "." and the tenths digit when that is not 0.
 void PrintTenths(std::ostream& out, int32_t value) {
   out << value / 100;
@@ -163,7 +155,7 @@ class InformationRows {
     int32_t value = 0;
     bool readable = false;
     int32_t result = Setting(request, key, &value, &readable);
-    if (readable) PrintDuration(out_, value);
+    if (readable) out_ << DurationText(value) << " seconds.";
     return result;
   }
 

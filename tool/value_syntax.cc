@@ -88,3 +88,12 @@ bool ParseDuration(const char* text, int32_t* seconds) {
   *seconds = static_cast<int32_t>(total);
   return true;
 }
+
+std::string DurationText(int32_t seconds) {
+  int32_t hours = seconds / 3600;
+  int32_t minutes = (seconds % 3600) / 60;
+  std::string text;
+  if (hours != 0) text += std::to_string(hours) + " hour ";
+  if (hours != 0 || minutes != 0) text += std::to_string(minutes) + " minute ";
+  return text + std::to_string(seconds % 60);
+}

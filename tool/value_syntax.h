@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // Readers for the values that follow kovra's options, also used on setting
 // texts that the UPS service sends back. Each returns true and writes its
@@ -20,3 +21,7 @@ bool ParseOnOff(const char* text, int32_t* value);
 // parts and totals beyond INT32_MAX are refused, so the result is never
 // negative.
 bool ParseDuration(const char* text, int32_t* seconds);
+
+// The way the tool writes a duration: "<h> hour " when h is not 0,
+// "<m> minute " when h or m is not 0, then the seconds, with no unit.
+std::string DurationText(int32_t seconds);
