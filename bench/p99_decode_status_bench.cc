@@ -4,9 +4,6 @@
 // Run: build/<dir>/bench/p99_decode_status_bench
 
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
-#include <new>
 
 #include "agent/protocol/p99_protocol.h"
 #include "agent/protocol/p99_proxy.h"

@@ -29,12 +29,7 @@ constexpr float kTickSecondsSingle = 0.131f;
 // Sets a frame to the bytes and the reply length.
 void Load(CommandFrame* frame, std::initializer_list<uint8_t> bytes,
           int32_t reply_length) {
-  uint8_t buffer[8] = {};
-  int32_t n = 0;
-  for (uint8_t b : bytes) {
-    if (n < static_cast<int32_t>(sizeof(buffer))) buffer[n++] = b;
-  }
-  frame->Set(buffer, n, reply_length);
+  frame->Set(bytes.begin(), static_cast<int32_t>(bytes.size()), reply_length);
 }
 
 // Tick count of a time in seconds, truncated toward zero, as raw bits for

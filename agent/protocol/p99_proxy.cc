@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <limits>
 
 #include "agent/protocol/p99_protocol.h"
@@ -96,9 +95,7 @@ P99Proxy::P99Proxy(P99Protocol* owner) : owner_(owner) {
   for (const p99::Curve*& slot : backup_slots_) slot = nullptr;
 }
 
-P99Proxy::~P99Proxy() {
-  for (int32_t i = kCellCount - 1; i >= 0; --i) cells_[i].Clear();
-}
+P99Proxy::~P99Proxy() = default;
 
 void P99Proxy::Release() { delete this; }
 

@@ -108,10 +108,7 @@ TProtocol::TProtocol(IMedia* media, Clock* clock)
   exchange_.Exchange(&wake);
 }
 
-TProtocol::~TProtocol() {
-  media_->SetPinState(pin::kDtr, 0);
-  for (int cell = kCellCount - 1; cell >= 0; --cell) cells_[cell].Clear();
-}
+TProtocol::~TProtocol() { media_->SetPinState(pin::kDtr, 0); }
 
 // ---- Status reads -------------------------------------------------------
 

@@ -3,8 +3,6 @@
 // allocation by replacing the global operator new.
 
 #include <cstdint>
-#include <cstdlib>
-#include <new>
 
 #include "agent/protocol/p99_protocol.h"
 #include "agent/protocol/p99_proxy.h"
