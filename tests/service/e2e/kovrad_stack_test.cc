@@ -3,9 +3,7 @@
 // binary asks kovrad. Every wait is bounded, with room to spare: these tests
 // share the machine with others, also in sanitizer builds.
 
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/e2e/child_process.h"
 #include "tests/service/service_client.h"
 #include "tests/support/temp_dir.h"
 
@@ -27,22 +26,6 @@ namespace {
 // far more so that a loaded machine does not fail it, and prints the time it
 // measured.
 constexpr int32_t kUtilityFailureVisibleMs = 20000;
-
-pid_t StartProgram(const std::vector<std::string>& args, int stdin_fd,
-                   int stdout_fd, const std::string& stderr_path) {
-  pid_t pid = fork();
-  if (pid != 0) return pid;
-  if (stdin_fd >= 0) dup2(stdin_fd, 0);
-  if (stdout_fd >= 0) dup2(stdout_fd, 1);
-  int err = open(stderr_path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-  if (err >= 0) dup2(err, 2);
-  std::vector<char*> argv;
-  for (const std::string& arg : args)
-    argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  execv(argv[0], argv.data());
-  _exit(127);
-}
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path);
@@ -67,26 +50,20 @@ class KovradStackTest : public ::testing::Test {
   // Starts the simulator, then kovrad on the fixed port, and waits until
   // kovrad has detected the unit.
   void SetUp() override {
-    int control[2];
-    ASSERT_EQ(0, pipe2(control, O_CLOEXEC));
-    int quiet = open("/dev/null", O_WRONLY | O_CLOEXEC);  // sim's answers
-    sim_ = StartProgram({UPSSIM_PATH, "--link", dir_.Join("ttyS0"), "--log",
-                         dir_.Join("wire.log")},
-                        control[0], quiet, dir_.Join("upssim.err"));
-    close(quiet);
-    close(control[0]);
-    sim_control_ = control[1];
+    // The simulator reads its control lines from its standard input.
+    ASSERT_TRUE(sim_.Start({UPSSIM_PATH, "--link", dir_.Join("ttyS0"),
+                            "--log", dir_.Join("wire.log")},
+                           dir_.Join("upssim.err")));
     ASSERT_TRUE(Eventually(
         [&] { return access(dir_.Join("ttyS0").c_str(), F_OK) == 0; }, 10000,
         20))
         << ReadFile(dir_.Join("upssim.err"));
 
     setenv("UPSAGENT_SERIAL_PATTERN", dir_.Join("ttyS%d").c_str(), 1);
-    kovrad_ = StartProgram({KOVRAD_PATH, "--state-dir", dir_.Join("state"),
-                            "--agent", UPSAGENT_PATH, "--shutdown-command",
-                            "touch '" + dir_.Join("shutdown-ran") + "'"},
-                           -1, -1, dir_.Join("kovrad.err"));
-    ASSERT_GT(kovrad_, 0);
+    ASSERT_TRUE(kovrad_.Start({KOVRAD_PATH, "--state-dir", dir_.Join("state"),
+                               "--agent", UPSAGENT_PATH, "--shutdown-command",
+                               "touch '" + dir_.Join("shutdown-ran") + "'"},
+                              dir_.Join("kovrad.err")));
     ASSERT_TRUE(Eventually(
         [&] { return client_.Connect(8855) && client_.Login(); }, 30000, 50))
         << Diagnostics();
@@ -99,13 +76,12 @@ class KovradStackTest : public ::testing::Test {
         << Diagnostics();
   }
 
+  // kovrad stops its agent on SIGTERM; whatever is still running after the
+  // bound is killed when the ChildProcess goes.
   void TearDown() override {
-    for (pid_t pid : {kovrad_, sim_}) {
-      if (pid <= 0) continue;
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
-    }
-    if (sim_control_ >= 0) close(sim_control_);
+    int status = 0;
+    kovrad_.Signal(SIGTERM);
+    kovrad_.Wait(15000, &status);
   }
 
   // Runs kovra with the arguments and returns what it printed; timeout(1)
@@ -123,11 +99,7 @@ class KovradStackTest : public ::testing::Test {
     return text;
   }
 
-  void Sim(const std::string& line) {
-    std::string text = line + "\n";
-    ASSERT_EQ(static_cast<ssize_t>(text.size()),
-              write(sim_control_, text.data(), text.size()));
-  }
+  void Sim(const std::string& line) { ASSERT_TRUE(sim_.WriteLine(line)); }
 
   bool LogShowsWithin(const std::string& text, int32_t millis) {
     return Eventually(
@@ -142,9 +114,8 @@ class KovradStackTest : public ::testing::Test {
 
   TempDir dir_;
   ServiceClient client_;
-  pid_t sim_ = -1;
-  pid_t kovrad_ = -1;
-  int sim_control_ = -1;
+  ChildProcess sim_;
+  ChildProcess kovrad_;  // ends first, before the simulator
 };
 
 TEST_F(KovradStackTest, KovraShowsTheSimulatedUnit) {
