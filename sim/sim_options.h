@@ -21,5 +21,11 @@ struct SimOptions {
 bool ParseSimOptions(int argc, const char* const* argv, SimOptions* options,
                      std::string* error);
 
+// Applies one --text-* option of the simulator's command line. Returns false
+// when the option is not one of them; otherwise sets *error (non-empty) when
+// the value is bad.
+bool ParseTextUnitOption(const std::string& option, const char* value,
+                         TextUnitConfig* config, std::string* error);
+
 // The usage text, ending in a newline.
 const char* SimUsage();

@@ -1,9 +1,7 @@
 #include "sim/text_unit.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
 
@@ -23,117 +21,7 @@ bool ReadDigits(const std::string& text, size_t digits, int64_t* value) {
   return true;
 }
 
-// A whole word as an integer within [minimum, maximum]; base 0 also takes
-// hexadecimal with 0x.
-bool ParseWord(const char* text, long minimum, long maximum, long* value,
-               int base = 0) {
-  if (text == nullptr || *text == '\0') return false;
-  errno = 0;
-  char* end = nullptr;
-  const long parsed = std::strtol(text, &end, base);
-  if (errno != 0 || *end != '\0' || parsed < minimum || parsed > maximum) {
-    return false;
-  }
-  *value = parsed;
-  return true;
-}
-
-// A text that has to fit in one field of an answer.
-bool IsFieldText(const std::string& text) {
-  if (text.empty() || text.size() > 40) return false;
-  for (char c : text) {
-    if (c <= ' ' || c > '~' || c == ',' || c == '#') return false;
-  }
-  return true;
-}
-
-// A payload of P2 to P8: printable, no CR.
-bool IsPayloadText(const std::string& text) {
-  if (text.size() > 100) return false;
-  for (char c : text) {
-    if (c < ' ' || c > '~') return false;
-  }
-  return true;
-}
-
 }  // namespace
-
-bool ParseTextUnitOption(const std::string& option, const char* value,
-                         TextUnitConfig* config, std::string* error) {
-  const std::string text = value;
-  long number = 0;
-  if (option == "--text-model" || option == "--text-firmware") {
-    if (!IsFieldText(text)) {
-      *error = option + " takes printable text without blanks or commas";
-    } else if (option == "--text-model") {
-      config->model = text;
-    } else {
-      config->firmware = text;
-    }
-  } else if (option == "--text-settings") {
-    long values[4] = {};
-    size_t start = 0;
-    bool good = true;
-    for (int i = 0; i < 4 && good; ++i) {
-      const size_t comma = i < 3 ? text.find(',', start) : text.size();
-      good = comma != std::string::npos &&
-             ParseWord(text.substr(start, comma - start).c_str(), -999, 9999,
-                       &values[i], 10);
-      start = comma + 1;
-    }
-    if (!good) {
-      *error = "--text-settings takes four integers: BO,IH,IL,BL";
-    } else {
-      config->battery_out = static_cast<int32_t>(values[0]);
-      config->input_high = static_cast<int32_t>(values[1]);
-      config->input_low = static_cast<int32_t>(values[2]);
-      config->battery_low = static_cast<int32_t>(values[3]);
-    }
-  } else if (option == "--text-query") {
-    // Pn=PAYLOAD for n in 2 to 8.
-    if (text.size() < 3 || text[0] != 'P' || text[1] < '2' || text[1] > '8' ||
-        text[2] != '=' || !IsPayloadText(text.substr(3))) {
-      *error = "--text-query takes Pn=PAYLOAD, n from 2 to 8";
-    } else {
-      std::string* targets[] = {&config->ratings,
-                                &config->battery,
-                                nullptr,  // P4 comes from the texts
-                                &config->battery_out_range,
-                                &config->input_high_range,
-                                &config->input_low_range,
-                                &config->battery_low_range};
-      std::string* target = targets[text[1] - '2'];
-      if (target == nullptr) {
-        *error = "P4 is set by --text-model and --text-firmware";
-      } else {
-        *target = text.substr(3);
-      }
-    }
-  } else if (option == "--text-option-a") {
-    if (!ParseWord(value, 0x80, 0xFF, &number)) {
-      *error = "--text-option-a takes a byte from 0x80 to 0xFF";
-    } else {
-      config->option_a = static_cast<uint8_t>(number);
-    }
-  } else if (option == "--text-hex") {
-    if (text != "on" && text != "off") {
-      *error = "--text-hex takes on or off";
-    } else if (text == "on") {
-      config->option_a |= 0x08;
-    } else {
-      config->option_a &= static_cast<uint8_t>(~0x08);
-    }
-  } else if (option == "--text-refuse") {
-    if (text != "on" && text != "off") {
-      *error = "--text-refuse takes on or off";
-    } else {
-      config->refuse = text == "on";
-    }
-  } else {
-    return false;
-  }
-  return true;
-}
 
 TextUnit::TextUnit(const TextUnitConfig& config, SimState* state)
     : config_(config), state_(state) {

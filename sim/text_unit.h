@@ -43,12 +43,6 @@ struct TextUnitConfig {
   bool refuse = false;
 };
 
-// Applies one --text-* option of the simulator's command line. Returns false
-// when the option is not one of them; otherwise sets *error (non-empty) when
-// the value is bad.
-bool ParseTextUnitOption(const std::string& option, const char* value,
-                         TextUnitConfig* config, std::string* error);
-
 // A unit of the text command protocol. Requests are ASCII ended by CR; each
 // query ("D", "F", "P1" to "P9") is answered with '#', a payload and a CR,
 // each command (self-test, shutdown, cancel, numbered setting) with "#0", or

@@ -8,6 +8,7 @@
 
 #include "agent/protocol/t_number.h"
 #include "agent/protocol/t_reply.h"
+#include "sim/sim_options.h"
 #include "sim/sim_state.h"
 
 namespace {
