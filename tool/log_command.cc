@@ -1,6 +1,5 @@
 #include "tool/log_command.h"
 
-#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <ostream>
@@ -12,6 +11,7 @@
 #include "tool/link/service_connection.h"
 #include "tool/option_tables.h"
 #include "tool/tool_options.h"
+#include "tool/value_syntax.h"
 
 namespace {
 
@@ -25,29 +25,6 @@ const LogHeader kHeaders[kLogCount] = {
     {"Data Record List :",
      "date       time     input output capacity load frequency "
      "temperature"}};
-
-// Reads an event code the way atoi does (white space, a sign, digits, 0
-// when there are none), but reports codes that do not fit in 32 bits as
-// out of range instead of overflowing.
-bool ReadEventCode(const std::string& text, int32_t* code) {
-  size_t i = 0;
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) {
-    ++i;
-  }
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = (text[i] == '-');
-    ++i;
-  }
-  int64_t magnitude = 0;
-  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]));
-       ++i) {
-    magnitude = magnitude * 10 + (text[i] - '0');
-    if (magnitude > INT32_MAX) return false;
-  }
-  *code = static_cast<int32_t>(negative ? -magnitude : magnitude);
-  return true;
-}
 
 void PrintEntries(int32_t list, const std::vector<std::string>& page,
                   std::ostream& out) {
@@ -94,8 +71,8 @@ bool FormatEventEntry(const std::string& entry, std::string* line) {
   if (blank == std::string::npos) return false;
   std::string code_text = entry.substr(blank + 1);
   int32_t code = -1;
-  const bool known =
-      ReadEventCode(code_text, &code) && EventText(code) != nullptr;
+  const bool known = ParseLeadingInteger(code_text.c_str(), &code) &&
+                     EventText(code) != nullptr;
   *line = entry.substr(0, blank + 1) + (known ? EventText(code) : code_text);
   return true;
 }

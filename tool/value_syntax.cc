@@ -67,6 +67,21 @@ bool ParseOnOff(const char* text, int32_t* value) {
   return false;
 }
 
+bool ParseLeadingInteger(const char* text, int32_t* value) {
+  if (text == nullptr) return false;
+  int64_t read = 0;
+  switch (ReadStreamInteger(&text, &read)) {
+    case IntegerRead::kOk:
+      *value = static_cast<int32_t>(read);
+      return true;
+    case IntegerRead::kNone:
+      *value = 0;
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool ParseDuration(const char* text, int32_t* seconds) {
   if (text == nullptr) return false;
   const char* p = text;

@@ -22,6 +22,11 @@ bool ParseOnOff(const char* text, int32_t* value);
 // negative.
 bool ParseDuration(const char* text, int32_t* seconds);
 
+// A leading integer read the way atoi reads it (white space, a sign, digits
+// up to the first other character; 0 when there are none), except that one
+// that does not fit in 32 bits is refused instead of overflowing.
+bool ParseLeadingInteger(const char* text, int32_t* value);
+
 // The way the tool writes a duration: "<h> hour " when h is not 0,
 // "<m> minute " when h or m is not 0, then the seconds, with no unit.
 std::string DurationText(int32_t seconds);
