@@ -2,7 +2,6 @@
 // real standard input and output, its wire log and how it ends.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +9,7 @@
 #include <string>
 
 #include "tests/e2e/sim_agent_rig.h"
+#include "tests/support/pseudo_terminal.h"
 
 namespace {
 
@@ -28,11 +28,11 @@ TEST(UpssimTest, AnswersOnItsLinkAndLogsTheWire) {
   // A stray zero byte first, as the agent's port scan sends.
   ASSERT_EQ(3, write(port, "\0F\r", 3));
   std::string answer;
-  for (int i = 0; i < 50 && answer.size() < 21; ++i) {
-    pollfd wait{port, POLLIN, 0};
-    char buffer[64];
-    ssize_t count = poll(&wait, 1, 100) > 0 ? read(port, buffer, 64) : 0;
-    if (count > 0) answer.append(buffer, static_cast<size_t>(count));
+  char buffer[64];
+  while (answer.size() < 21 && PseudoTerminal::WaitReadable(port, 5000)) {
+    ssize_t count = read(port, buffer, sizeof(buffer));
+    if (count <= 0) break;
+    answer.append(buffer, static_cast<size_t>(count));
   }
   close(port);
   EXPECT_EQ(".KV1000    .x.<.5678\r", answer);

@@ -2,12 +2,12 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <string>
 
+#include "tests/support/pseudo_terminal.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -22,14 +22,14 @@ class PtyLinkTest : public ::testing::Test {
                                                                    : "";
   }
 
-  // Reads from fd until `want` bytes arrived or 5 s passed.
+  // Reads from fd until `want` bytes arrived or none came for 5 s.
   static std::string ReadUpTo(int fd, size_t want) {
     std::string bytes;
-    for (int i = 0; i < 50 && bytes.size() < want; ++i) {
-      pollfd wait{fd, POLLIN, 0};
-      char buffer[16];
-      ssize_t count = poll(&wait, 1, 100) > 0 ? read(fd, buffer, 16) : 0;
-      if (count > 0) bytes.append(buffer, static_cast<size_t>(count));
+    char buffer[16];
+    while (bytes.size() < want && PseudoTerminal::WaitReadable(fd, 5000)) {
+      ssize_t count = read(fd, buffer, sizeof(buffer));
+      if (count <= 0) break;
+      bytes.append(buffer, static_cast<size_t>(count));
     }
     return bytes;
   }
@@ -59,8 +59,7 @@ TEST_F(PtyLinkTest, RawBytesPassBothWaysAndPortMayBeReopened) {
   port = OpenPort();
   ASSERT_GE(port, 0);
   ASSERT_EQ(1, write(port, "B", 1));
-  pollfd wait{link_.fd(), POLLIN, 0};
-  EXPECT_EQ(1, poll(&wait, 1, 5000));
+  EXPECT_TRUE(PseudoTerminal::WaitReadable(link_.fd(), 5000));
   EXPECT_EQ(1, link_.Read(buffer, sizeof(buffer)));
   close(port);
   link_.Close();
