@@ -10,13 +10,10 @@
 // kovra always connects to 127.0.0.1:8855, so nothing else may listen there.
 // Run: build/<dir>/bench/kovrad_status_bench
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,6 +30,7 @@
 #include <vector>
 
 #include "benchmark/benchmark.h"
+#include "tests/service/service_client.h"
 
 extern char** environ;
 
@@ -76,56 +74,10 @@ std::string Slurp(const std::string& path) {
   return text.str();
 }
 
-// One client request over a fresh or kept connection; "" on failure.
-class Client {
- public:
-  ~Client() {
-    if (fd_ >= 0) close(fd_);
-  }
-  bool Connect() {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    struct sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(8855);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    struct timeval limit = {10, 0};
-    setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
-    return connect(fd_, reinterpret_cast<struct sockaddr*>(&address),
-                   sizeof(address)) == 0 &&
-           Transact("USR NAME manager") == "OK" &&
-           Transact("USR PASS quiet gate") == "OK";
-  }
-  std::string Transact(const std::string& request) {
-    std::string text = request + "\r";
-    if (send(fd_, text.data(), text.size(), MSG_NOSIGNAL) !=
-        static_cast<ssize_t>(text.size())) {
-      return "";
-    }
-    std::string reply;
-    char chunk[1500];
-    while (reply.find('\r') == std::string::npos) {
-      ssize_t got = recv(fd_, chunk, sizeof(chunk), 0);
-      if (got <= 0) return "";
-      reply.append(chunk, static_cast<size_t>(got));
-    }
-    return reply.substr(0, reply.find('\r'));
-  }
-
- private:
-  int fd_ = -1;
-};
-
 // True when something already accepts connections on 127.0.0.1:8855.
 bool PortTaken() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  struct sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(8855);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bool taken = connect(fd, reinterpret_cast<struct sockaddr*>(&address),
-                       sizeof(address)) == 0;
-  close(fd);
-  return taken;
+  ServiceClient probe;
+  return probe.Connect(8855);
 }
 
 // The running programs, started once for every benchmark of the run.
@@ -161,13 +113,15 @@ class Stack {
                     "/dev/null", dir_ + "/kovrad.err");
     kovra_ = build + "/tool/kovra";
     // Until the unit is detected (at most 60 s).
-    for (int i = 0; i < 120; ++i) {
-      Client client;
-      if (client.Connect() && client.Transact("DEV STATUS_CONNECT") == "1" &&
-          client.Transact("DEV PROP_PORTTYPE") == "2") {
-        return true;
-      }
-      usleep(500000);
+    ServiceClient client;
+    if (Eventually(
+            [&] {
+              return client.Connect(8855) && client.Login() &&
+                     client.Transact("DEV STATUS_CONNECT") == "1" &&
+                     client.Transact("DEV PROP_PORTTYPE") == "2";
+            },
+            60000, 500)) {
+      return true;
     }
     *error = "the unit was not detected: " + Slurp(dir_ + "/kovrad.err");
     return false;
@@ -275,11 +229,11 @@ void BM_KovraStatusWhileAgentBusy(benchmark::State& state) {
   std::atomic<bool> stop{false};
   std::atomic<int> exchanges{0};
   std::thread busy([&] {
-    Client client;
-    if (!client.Connect()) return;
+    ServiceClient client;
+    if (!client.Connect(8855) || !client.Login()) return;
     for (int value = 1; !stop.load(); value ^= 1) {
-      if (client.Transact("DEV SET_PROP_COLDSTART " + std::to_string(value)) !=
-          "OK") {
+      if (client.Transact("DEV SET_PROP_COLDSTART " + std::to_string(value),
+                          10000) != "OK") {
         break;
       }
       ++exchanges;
