@@ -195,6 +195,31 @@ bool IsRetryable(int error) {
   return error == EINTR || error == EAGAIN || error == EWOULDBLOCK;
 }
 
+// Registers a socket in one set of the selector for the length of a scope,
+// so every way out of an exchange leaves the set as it found it.
+class Registration {
+ public:
+  Registration(SocketSelector* selector, SocketSelector::Set set,
+               const Socket& socket)
+      : selector_(selector),
+        set_(set),
+        socket_(socket),
+        added_(selector->Add(set, socket)) {}
+  ~Registration() {
+    if (added_) selector_->Remove(set_, socket_);
+  }
+  Registration(const Registration&) = delete;
+  Registration& operator=(const Registration&) = delete;
+
+  bool added() const { return added_; }
+
+ private:
+  SocketSelector* selector_;
+  SocketSelector::Set set_;
+  const Socket& socket_;
+  bool added_;
+};
+
 }  // namespace
 
 ServiceConnection::ServiceConnection()
@@ -305,12 +330,12 @@ int32_t ServiceConnection::TransactList(const char* request_template,
 
 int32_t ServiceConnection::SendRequest(const std::string& request) {
   if (!IsConnected() || selector_ == nullptr) return kCommFailure;
-  if (!selector_->Add(SocketSelector::kWrite, *socket_)) return kCommFailure;
+  Registration registration(selector_, SocketSelector::kWrite, *socket_);
+  if (!registration.added()) return kCommFailure;
   size_t sent = 0;
   while (sent < request.size()) {
     if (!selector_->Wait(send_timeout_millis_) ||
         !selector_->IsSet(SocketSelector::kWrite, *socket_)) {
-      selector_->Remove(SocketSelector::kWrite, *socket_);
       return kCommFailure;
     }
     // Never blocks past the readiness wait, and a service that went away
@@ -319,42 +344,32 @@ int32_t ServiceConnection::SendRequest(const std::string& request) {
                                   MSG_NOSIGNAL | MSG_DONTWAIT);
     if (count < 0) {
       if (IsRetryable(errno)) continue;
-      selector_->Remove(SocketSelector::kWrite, *socket_);
       return kCommFailure;
     }
     sent += static_cast<size_t>(count);
   }
-  selector_->Remove(SocketSelector::kWrite, *socket_);
   return kSuccess;
 }
 
 int32_t ServiceConnection::ReceiveReply(std::string* reply) {
   if (!IsConnected() || selector_ == nullptr) return kCommFailure;
-  if (!selector_->Add(SocketSelector::kRead, *socket_)) return kCommFailure;
+  Registration registration(selector_, SocketSelector::kRead, *socket_);
+  if (!registration.added()) return kCommFailure;
   size_t received = 0;
   char buffer[kReceiveChunk];
   while (true) {
     if (!selector_->Wait(receive_timeout_millis_) ||
         !selector_->IsSet(SocketSelector::kRead, *socket_)) {
-      selector_->Remove(SocketSelector::kRead, *socket_);
       return kCommFailure;
     }
     ssize_t count = socket_->Receive(buffer, sizeof(buffer), MSG_DONTWAIT);
     if (count < 0 && IsRetryable(errno)) continue;
     // An error, or 0 bytes: the service closed the connection.
-    if (count <= 0) {
-      selector_->Remove(SocketSelector::kRead, *socket_);
-      return kCommFailure;
-    }
+    if (count <= 0) return kCommFailure;
     size_t length = static_cast<size_t>(count);
     received += length;
-    if (received > kMaxReplyBytes) {
-      selector_->Remove(SocketSelector::kRead, *socket_);
-      return kCommFailure;
-    }
+    if (received > kMaxReplyBytes) return kCommFailure;
     reply->append(buffer, length);
-    if (std::memchr(buffer, kCr, length) != nullptr) break;
+    if (std::memchr(buffer, kCr, length) != nullptr) return kSuccess;
   }
-  selector_->Remove(SocketSelector::kRead, *socket_);
-  return kSuccess;
 }
