@@ -264,22 +264,18 @@ void ServiceConnection::SetTimeouts(int32_t send_millis,
 int32_t ServiceConnection::TransactList(const char* request_template,
                                         std::initializer_list<LinkArg> args) {
   if (request_template == nullptr) return kBadTemplate;
-  const char* cr = std::strchr(request_template, kCr);
-  if (cr == nullptr) return kBadTemplate;
+  if (std::strchr(request_template, kCr) == nullptr) return kBadTemplate;
   const LinkArg* next = args.begin();
 
   // The request, checking each argument against its conversion. Nothing
-  // touches the caller's objects until the template is known to fit.
+  // touches the caller's objects until the template is known to fit. The
+  // walk stops at the CR, so a '%' here is always followed by a character.
   std::string request;
   const char* p = request_template;
   while (true) {
     char c = *p;
     if (c == '%') {
       char letter = p[1];
-      if (letter == '\0') {
-        ++p;
-        continue;
-      }
       p += 2;
       if (IsRequestConversion(letter)) {
         if (next == args.end() || !Fits(letter, true, *next)) {
@@ -295,14 +291,17 @@ int32_t ServiceConnection::TransactList(const char* request_template,
     request.push_back(c);
     if (c == kCr) break;
   }
-  const char* pattern = p;
 
+  // The reply pattern's conversions, in order, each checked against its
+  // output.
   const LinkArg* first_output = next;
-  for (const char* q = pattern; *q != '\0'; ++q) {
+  std::string conversions;
+  for (const char* q = p; *q != '\0'; ++q) {
     if (*q != '%' || q[1] == '\0') continue;
     ++q;
     if (!IsReplyConversion(*q)) continue;
     if (next == args.end() || !Fits(*q, false, *next)) return kBadTemplate;
+    conversions.push_back(*q);
     ++next;
   }
   if (next != args.end()) return kBadTemplate;
@@ -319,12 +318,7 @@ int32_t ServiceConnection::TransactList(const char* request_template,
 
   std::istringstream in(reply);
   next = first_output;
-  for (const char* q = pattern; *q != '\0'; ++q) {
-    if (*q != '%' || q[1] == '\0') continue;
-    ++q;
-    if (!IsReplyConversion(*q)) continue;
-    ReadReplyValue(*q, *next++, reply, in);
-  }
+  for (char c : conversions) ReadReplyValue(c, *next++, reply, in);
   return kSuccess;
 }
 
