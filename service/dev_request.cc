@@ -29,7 +29,8 @@ const DevEntry kReads[] = {
     {"STATUS_POWERFAIL", S::kSnapshot, F::kNumber, "S7", 7, false},
     {"STATUS_BATTERYLO", S::kSnapshot, F::kNumber, "S8", 8, false},
     {"STATUS_TEST", S::kSnapshot, F::kNumber, "S9", 9, false},
-    {"STATUS_CONNECT", S::kSnapshot, F::kNumber, "S12", 12, false},
+    {"STATUS_CONNECT", S::kSnapshot, F::kNumber, "S12",
+     StatusSnapshot::kSlotConnected, false},
     {"PROP_INPUTHI", S::kAgent, F::kNumber, "R0 0", -1, false},
     {"PROP_INPUTLO", S::kAgent, F::kNumber, "R1 0", -1, false},
     {"PROP_BATTERYLO", S::kAgent, F::kNumber, "R2 0", -1, false},
@@ -76,8 +77,7 @@ const struct {
 
 const char* StatusSnapshot::CommandOf(int32_t slot) {
   static const char* const kCommands[kSlots] = {
-      "S0", "S1", "S2",  "S3",  "S4",  "S5",  "S6", "S7",
-      "S8", "S9", "S10", "S11", "S12", "S13", "R22"};
+      "S0", "S1", "S2", "S3", "S4", "S5", "S6", "S7", "S8", "S9", "S12", "R22"};
   return slot >= 0 && slot < kSlots ? kCommands[slot] : "";
 }
 

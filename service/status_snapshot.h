@@ -2,11 +2,12 @@
 
 #include <cstdint>
 
-// The agent's status values read in one poll pass: S0 to S13, then R22 (the
-// port type, asked by every client before its status requests). Each slot
-// holds a value or the agent's error code for it.
+// The agent's status values read in one poll pass: those that clients ask
+// for or that events and records use (S0 to S9, S12), then R22 (the port
+// type, asked by every client before its status requests). Each slot holds a
+// value or the agent's error code for it.
 struct StatusSnapshot {
-  static constexpr int32_t kSlots = 15;
+  static constexpr int32_t kSlots = 12;
   static constexpr int32_t kSlotInputVoltage = 0;
   static constexpr int32_t kSlotOutputVoltage = 1;
   static constexpr int32_t kSlotCapacity = 2;
@@ -15,10 +16,10 @@ struct StatusSnapshot {
   static constexpr int32_t kSlotFrequency = 5;
   static constexpr int32_t kSlotPowerFail = 7;
   static constexpr int32_t kSlotBatteryLow = 8;
-  static constexpr int32_t kSlotConnected = 12;
-  static constexpr int32_t kSlotPortType = 14;
+  static constexpr int32_t kSlotConnected = 10;
+  static constexpr int32_t kSlotPortType = 11;
 
-  // The agent command that fills a slot ("S0" ... "S13", "R22").
+  // The agent command that fills a slot ("S0" ... "S9", "S12", "R22").
   static const char* CommandOf(int32_t slot);
 
   // True when the slot holds a value, with the value in *value.

@@ -253,6 +253,10 @@ TEST_F(ServiceTest, DevRequestsMapToAgentCommandsAndErrors) {
                            {"HELLO", "ERR 1"}});
   EXPECT_EQ(1, agent_.CountOf("S0"));
   EXPECT_EQ(1, agent_.CountOf("R22"));
+  // A pass asks only for what is served or used.
+  for (const char* unused : {"S10", "S11", "S13"}) {
+    EXPECT_EQ(0, agent_.CountOf(unused)) << unused;
+  }
 }
 
 TEST_F(ServiceTest, SnapshotIsServedWhileTheAgentIsBusy) {
