@@ -11,11 +11,9 @@
 class DeviceList {
  public:
   void Add(std::string line) { lines_.push_back(std::move(line)); }
-  void Clear() { lines_.clear(); }
 
   size_t size() const { return lines_.size(); }
   bool empty() const { return lines_.empty(); }
-  const std::vector<std::string>& lines() const { return lines_; }
   std::vector<std::string>* mutable_lines() { return &lines_; }
   std::vector<std::string>::const_iterator begin() const {
     return lines_.begin();

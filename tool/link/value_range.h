@@ -9,20 +9,12 @@
 class ValueRange {
  public:
   void Add(int32_t value) { values_.push_back(value); }
-  void Clear() { values_.clear(); }
 
   size_t size() const { return values_.size(); }
   bool empty() const { return values_.empty(); }
   const std::vector<int32_t>& values() const { return values_; }
   std::vector<int32_t>::const_iterator begin() const { return values_.begin(); }
   std::vector<int32_t>::const_iterator end() const { return values_.end(); }
-
-  bool Contains(int32_t value) const {
-    for (int32_t v : values_) {
-      if (v == value) return true;
-    }
-    return false;
-  }
 
  private:
   std::vector<int32_t> values_;
