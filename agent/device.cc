@@ -179,10 +179,12 @@ int32_t Device::ProcessCommand(int32_t budget_millis) {
   if (!pipe_) return result::kPipeClosed;
   const int32_t budget = budget_millis < 0 ? 0 : budget_millis;
   const int64_t start = clock_->MonotonicMillis();
+  // One clock reading per byte: the one taken after a byte both ends the
+  // line's budget and sets the next byte's wait.
+  int64_t elapsed = 0;
   for (;;) {
-    int64_t left = budget - (clock_->MonotonicMillis() - start);
-    if (left < 0) left = 0;
-    if (left > budget) left = budget;
+    // A clock that stepped back leaves the whole budget, never more.
+    const int64_t left = elapsed < 0 ? budget : budget - elapsed;
     char byte = 0;
     int32_t code = pipe_->ReadTimeout(&byte, 1, static_cast<uint32_t>(left));
     if (code != result::kSuccess) return code;
@@ -193,7 +195,8 @@ int32_t Device::ProcessCommand(int32_t budget_millis) {
     } else {
       line_overlong_ = true;
     }
-    if (clock_->MonotonicMillis() - start > budget) return result::kTimeout;
+    elapsed = clock_->MonotonicMillis() - start;
+    if (elapsed > budget) return result::kTimeout;
   }
 
   std::string reply;
@@ -208,8 +211,10 @@ int32_t Device::ProcessCommand(int32_t budget_millis) {
 }
 
 int32_t Device::Dispatch(std::string* reply) {
+  // The number after the letter; it stays -1 when there is none or it does
+  // not fit 32 bits (ParseNumber leaves it alone then).
   int32_t number = -1;
-  if (line_length_ >= 2 && !ParseNumber(line_ + 1, &number)) number = -1;
+  if (line_length_ >= 2) ParseNumber(line_ + 1, &number);
   if (line_length_ >= 1) reply->push_back(line_[0]);
   reply->append(std::to_string(number));
 
