@@ -43,14 +43,20 @@ int32_t TextValue::Read(char* buffer, int32_t* size) const {
   return result::kSuccess;
 }
 
-int32_t PropertyCell::StoreNumber(Slot slot, int32_t value) {
+NumberValue* PropertyCell::NumberHolder(Slot slot) {
   Holder& holder = holders_[slot];
   if (!holder.number) {
     holder.number.reset(new (std::nothrow) NumberValue);
-    if (!holder.number) return result::kOutOfMemory;
+    if (!holder.number) return nullptr;
     holder.text.reset();
   }
-  holder.number->Store(value);
+  return holder.number.get();
+}
+
+int32_t PropertyCell::StoreNumber(Slot slot, int32_t value) {
+  NumberValue* number = NumberHolder(slot);
+  if (number == nullptr) return result::kOutOfMemory;
+  number->Store(value);
   return result::kSuccess;
 }
 
@@ -65,13 +71,9 @@ int32_t PropertyCell::StoreText(Slot slot, const char* text) {
 }
 
 int32_t PropertyCell::MarkInvalid(Slot slot) {
-  Holder& holder = holders_[slot];
-  if (!holder.number) {
-    holder.number.reset(new (std::nothrow) NumberValue);
-    if (!holder.number) return result::kOutOfMemory;
-    holder.text.reset();
-  }
-  holder.number->MarkInvalid();
+  NumberValue* number = NumberHolder(slot);
+  if (number == nullptr) return result::kOutOfMemory;
+  number->MarkInvalid();
   return result::kSuccess;
 }
 

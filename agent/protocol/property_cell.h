@@ -77,6 +77,10 @@ class PropertyCell final {
     std::unique_ptr<TextValue> text;
   };
 
+  // The slot's number holder, made (in place of a text) when it has none;
+  // null when it cannot be allocated, the slot then left as it was.
+  NumberValue* NumberHolder(Slot slot);
+
   int32_t EmptyResult(Slot slot) const {
     return slot == kCurrent ? result::kNotReadYet : result::kNotSupported;
   }
