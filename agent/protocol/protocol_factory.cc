@@ -72,19 +72,16 @@ IProtocol* ProtocolFactory::NewProtocol(Kind kind, IMedia* media) {
 
 IProtocol* ProtocolFactory::Probe(IMedia* media) {
   // First attempt: the P99 byte protocol.
-  IProtocol* protocol = NewProtocol(Kind::kP99, media);
-  int32_t first = Identify(protocol);
-  if (first == result::kSuccess) return protocol;
-  if (protocol != nullptr) protocol->Release();
+  Released<IProtocol> protocol(NewProtocol(Kind::kP99, media));
+  const int32_t first = Identify(protocol.get());
+  if (first == result::kSuccess) return protocol.release();
+  // The failed kind goes before the next one is made on the same media.
+  protocol.reset();
 
   // Second attempt: a silent line may be a contact-signalling unit; a line
   // that answered in another way may speak the text protocol.
-  if (first == result::kNoAnswer) {
-    protocol = NewProtocol(Kind::kPc, media);
-  } else {
-    protocol = NewProtocol(Kind::kT, media);
-  }
-  if (Identify(protocol) == result::kSuccess) return protocol;
-  if (protocol != nullptr) protocol->Release();
+  protocol.reset(
+      NewProtocol(first == result::kNoAnswer ? Kind::kPc : Kind::kT, media));
+  if (Identify(protocol.get()) == result::kSuccess) return protocol.release();
   return nullptr;
 }
