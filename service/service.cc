@@ -766,10 +766,7 @@ void Service::HandleDev(Client* client, const std::string& text) {
       return;
     }
   }
-  if (!agent_running_) {
-    Reply(client, ErrorReply(kErrNoContact));
-    return;
-  }
+  // Without a running agent, Enqueue answers "not in contact" at once.
   client->busy = true;
   uint64_t id = client->id;
   Enqueue(request.command, [this, id, request](const AgentReply& reply) {
