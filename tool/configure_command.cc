@@ -83,13 +83,12 @@ class ConfigureRows {
 
  private:
   // Finds the given port in the service's list (letter case ignored) and
-  // selects it: index first, then type.
+  // selects it: index first, then type. The present type and index are
+  // asked along with the list but not used.
   int32_t SelectPort() {
     DeviceList devices;
     int32_t type = -1, index = -1;
-    int32_t result = connection_->GetPropMediaDevices(&devices);
-    if (result == 0) result = connection_->GetPropMediaType(&type);
-    if (result == 0) result = connection_->GetPropMediaIndex(&index);
+    int32_t result = GetPortChoices(connection_, &devices, &type, &index);
     if (result != 0) return result;
     for (const std::string& line : devices) {
       DeviceLine device;

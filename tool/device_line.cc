@@ -2,6 +2,9 @@
 
 #include <sstream>
 
+#include "tool/link/device_list.h"
+#include "tool/link/service_connection.h"
+
 bool ParseDeviceLine(const std::string& line, DeviceLine* device) {
   std::istringstream stream(line);
   DeviceLine parsed;
@@ -12,4 +15,12 @@ bool ParseDeviceLine(const std::string& line, DeviceLine* device) {
   }
   *device = parsed;
   return true;
+}
+
+int32_t GetPortChoices(ServiceConnection* connection, DeviceList* devices,
+                       int32_t* type, int32_t* index) {
+  int32_t result = connection->GetPropMediaDevices(devices);
+  if (result == 0) result = connection->GetPropMediaType(type);
+  if (result == 0) result = connection->GetPropMediaIndex(index);
+  return result;
 }

@@ -204,9 +204,7 @@ class InformationRows {
   int32_t PortList() {
     DeviceList devices;
     int32_t type = -1, index = -1;
-    int32_t result = connection_->GetPropMediaDevices(&devices);
-    if (result == 0) result = connection_->GetPropMediaType(&type);
-    if (result == 0) result = connection_->GetPropMediaIndex(&index);
+    int32_t result = GetPortChoices(connection_, &devices, &type, &index);
     if (result != 0) return result;
     bool first_line = true;
     for (const std::string& line : devices) {
