@@ -123,7 +123,6 @@ bool ParseConfigureOptions(int argc, const char* const* argv,
         return false;
       }
       options->port_name = name;
-      parsed = 0;
     } else if (IsOnOffRow(row)) {
       if (!ParseOnOff(value, &parsed)) {
         PrintLine(out, prefix + " require value of \"on\" or \"off\".");
