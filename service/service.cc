@@ -315,7 +315,7 @@ void Service::Enqueue(const std::string& line,
 
 void Service::SendNextCommand(int64_t now) {
   if (!agent_running_ || in_flight_ || queue_.empty()) return;
-  in_flight_.reset(new AgentCommand(std::move(queue_.front())));
+  in_flight_.emplace(std::move(queue_.front()));
   queue_.pop_front();
   std::string text = in_flight_->line + "\n";
   ssize_t written = write(agent_->CommandFd(), text.data(), text.size());
@@ -372,8 +372,10 @@ void Service::HandleAgentLine(int64_t now, const std::string& line) {
     return;
   }
   awaiting_first_reply_ = false;
-  std::unique_ptr<AgentCommand> done = std::move(in_flight_);
-  if (done->done) done->done(reply);
+  // The command is done before its callback runs, which may queue more.
+  AgentCommand done = std::move(*in_flight_);
+  in_flight_.reset();
+  if (done.done) done.done(reply);
 }
 
 // ----------------------------------------------------- timers and events --

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -182,7 +183,7 @@ class Service final {
   bool awaiting_first_reply_ = false;
   std::string agent_in_;
   std::deque<AgentCommand> queue_;
-  std::unique_ptr<AgentCommand> in_flight_;
+  std::optional<AgentCommand> in_flight_;
   int64_t in_flight_sent_ms_ = 0;
   // Answers of property reads that stay valid while the unit is the same.
   std::map<std::string, std::string> property_cache_;
