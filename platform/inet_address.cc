@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 
-#include <cerrno>
 #include <cstring>
 
 namespace {
