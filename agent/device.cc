@@ -1,5 +1,7 @@
 #include "agent/device.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -97,6 +99,13 @@ bool ParseNumber(const char* text, int32_t* number) {
 
 enum class ReplyKind { kNothing, kValue, kText };
 
+// The descriptor of the stream, or -1 when it has none or it is not open.
+int OpenDescriptor(FILE* stream) {
+  const int fd = fileno(stream);
+  if (fd < 0 || fcntl(fd, F_GETFD) == -1) return -1;
+  return fd;
+}
+
 }  // namespace
 
 Device::Device(PlatformFactory* platform, int32_t media_type,
@@ -121,8 +130,12 @@ void Device::Attach(IPipe* pipe, IProtocol* protocol) {
 }
 
 void Device::Run() {
-  int input_fd = fileno(stdin);
-  int output_fd = fileno(stdout);
+  // A stream keeps its descriptor number even when the descriptor was never
+  // open (the agent started with standard input closed), so the number is
+  // checked as well: such a pipe could not carry a command, and the number
+  // would be free for the first port opened by detection.
+  int input_fd = OpenDescriptor(stdin);
+  int output_fd = OpenDescriptor(stdout);
   if (input_fd == -1 || output_fd == -1) return;
   ProtocolFactory protocols(platform_, clock_);
   RunWith(input_fd, output_fd, &protocols);

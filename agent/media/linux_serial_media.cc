@@ -42,8 +42,17 @@ DeviceList& TheDeviceList() {
 // exclusive, never as the controlling terminal. The open itself does not
 // block (a port without carrier would hold a blocking open); the descriptor
 // is blocking afterwards. -1 on failure, errno kept.
+//
+// Descriptor 0 counts as a failure: it is only free when the agent was
+// started with its standard input closed, and a port opened there would be
+// read as the pipe to the service.
 int OpenDevice(const std::string& path) {
   int fd = open(path.c_str(), O_RDWR | O_EXCL | O_NOCTTY | O_NONBLOCK);
+  if (fd == 0) {
+    close(fd);
+    errno = EBADF;
+    return -1;
+  }
   if (fd < 0) return -1;
   int flags = fcntl(fd, F_GETFL);
   if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {

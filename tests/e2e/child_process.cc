@@ -32,6 +32,16 @@ ChildProcess::~ChildProcess() {
 
 bool ChildProcess::Start(const std::vector<std::string>& argv,
                          const std::string& stderr_path) {
+  return Spawn(argv, stderr_path, true);
+}
+
+bool ChildProcess::StartWithInputClosed(const std::vector<std::string>& argv,
+                                        const std::string& stderr_path) {
+  return Spawn(argv, stderr_path, false);
+}
+
+bool ChildProcess::Spawn(const std::vector<std::string>& argv,
+                         const std::string& stderr_path, bool with_input) {
   int to_child[2];
   int from_child[2];
   if (argv.empty() || pid_ > 0 || pipe2(to_child, O_CLOEXEC) != 0) return false;
@@ -46,7 +56,11 @@ bool ChildProcess::Start(const std::vector<std::string>& argv,
   args.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, to_child[0], STDIN_FILENO);
+  if (with_input) {
+    posix_spawn_file_actions_adddup2(&actions, to_child[0], STDIN_FILENO);
+  } else {
+    posix_spawn_file_actions_addclose(&actions, STDIN_FILENO);
+  }
   posix_spawn_file_actions_adddup2(&actions, from_child[1], STDOUT_FILENO);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, stderr_path.c_str(),
                                    O_WRONLY | O_CREAT | O_APPEND, 0644);

@@ -20,6 +20,9 @@ class ChildProcess final {
   // could not be started.
   bool Start(const std::vector<std::string>& argv,
              const std::string& stderr_path);
+  // As Start, but the program begins with its standard input closed.
+  bool StartWithInputClosed(const std::vector<std::string>& argv,
+                            const std::string& stderr_path);
   // Writes the line and a newline to the program's standard input.
   bool WriteLine(const std::string& line);
   // One line of its standard output without the newline; false on time-out
@@ -32,6 +35,9 @@ class ChildProcess final {
   void Signal(int signal_number);
 
  private:
+  bool Spawn(const std::vector<std::string>& argv,
+             const std::string& stderr_path, bool with_input);
+
   pid_t pid_ = -1;
   int input_ = -1;
   int output_ = -1;

@@ -50,12 +50,24 @@ bool SimAgentRig::StartSim(const std::vector<std::string>& extra_args,
 
 bool SimAgentRig::StartAgent(const std::vector<std::string>& args,
                              std::string* error) {
+  return LaunchAgent(args, true, error);
+}
+
+bool SimAgentRig::StartAgentWithInputClosed(
+    const std::vector<std::string>& args, std::string* error) {
+  return LaunchAgent(args, false, error);
+}
+
+bool SimAgentRig::LaunchAgent(const std::vector<std::string>& args,
+                              bool with_input, std::string* error) {
   std::vector<std::string> argv = {UPSAGENT_PATH};
   argv.insert(argv.end(), args.begin(), args.end());
   // One rig runs at a time in a test program, so the variable can be set
   // here for the agent to inherit.
   setenv("UPSAGENT_SERIAL_PATTERN", folder_.Join("ttyS%d").c_str(), 1);
-  if (!agent_.Start(argv, folder_.Join("upsagent.err"))) {
+  const std::string err = folder_.Join("upsagent.err");
+  if (!(with_input ? agent_.Start(argv, err)
+                   : agent_.StartWithInputClosed(argv, err))) {
     *error = "cannot start " UPSAGENT_PATH;
     return false;
   }
@@ -101,6 +113,10 @@ bool SimAgentRig::WireLogHas(const std::string& text, int timeout_ms) const {
     usleep(50000);
   }
   return true;
+}
+
+std::string SimAgentRig::WireLog() const {
+  return ReadFile(folder_.Join("wire.log"));
 }
 
 std::string SimAgentRig::Diagnostics() const {

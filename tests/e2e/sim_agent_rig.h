@@ -24,6 +24,16 @@ class SimAgentRig final {
   bool StartSim(const std::vector<std::string>& extra_args, std::string* error);
   // Starts upsagent with the arguments (media type and index).
   bool StartAgent(const std::vector<std::string>& args, std::string* error);
+  // Starts upsagent with its standard input closed.
+  bool StartAgentWithInputClosed(const std::vector<std::string>& args,
+                                 std::string* error);
+  // Waits at most timeout_ms for the agent to end; *status is its exit
+  // status.
+  bool WaitAgent(int timeout_ms, int* status) {
+    return agent_.Wait(timeout_ms, status);
+  }
+  // The wire log as it stands.
+  std::string WireLog() const;
 
   // One pipe command; the agent's reply line, "" when none came in time.
   std::string Agent(const std::string& command);
@@ -50,6 +60,9 @@ class SimAgentRig final {
                           int64_t* value);
 
  private:
+  bool LaunchAgent(const std::vector<std::string>& args, bool with_input,
+                   std::string* error);
+
   TempDir folder_;
   ChildProcess sim_;
   ChildProcess agent_;

@@ -123,6 +123,39 @@ TEST_F(LinuxSerialMediaTest, CreateFailuresSayWhy) {
             GetCapturedStderr());
 }
 
+// With standard input closed, descriptor 0 is the first one free: a port
+// opened there would double as the agent's pipe input. Neither the scan nor
+// Create may keep it.
+TEST_F(LinuxSerialMediaTest, PortNeverOpenedAsDescriptorZero) {
+  AddPort(0);
+  AddPort(1);
+  const int saved_input = dup(0);
+  ASSERT_GE(saved_input, 0);
+
+  close(0);
+  const std::vector<std::string> scanned = Entries();
+  const bool zero_open_after_scan = fcntl(0, F_GETFD) != -1;
+  dup2(saved_input, 0);
+
+  LinuxSerialMedia::ResetDeviceListForTesting();
+  const size_t listed = Entries().size();
+  LinuxSerialMedia media(&clock_);
+  CaptureStderr();  // opens a file of its own: before 0 is freed
+  close(0);
+  const int32_t created = media.Create(1);
+  const std::string diagnostic = GetCapturedStderr();
+  const bool zero_open_after_create = fcntl(0, F_GETFD) != -1;
+  dup2(saved_input, 0);
+  close(saved_input);
+
+  EXPECT_TRUE(scanned.empty());
+  EXPECT_FALSE(zero_open_after_scan);
+  EXPECT_EQ(2u, listed);
+  EXPECT_EQ(0, created);
+  EXPECT_EQ("serial device " + PortPath(0) + " open fail.\n", diagnostic);
+  EXPECT_FALSE(zero_open_after_create);
+}
+
 TEST_F(LinuxSerialMediaTest, CreateConfiguresRawPortSpeedsAndRestores) {
   PseudoTerminal* terminal = AddPort(0);
   int observer = open(terminal->slave_path().c_str(), O_RDWR | O_NOCTTY);
