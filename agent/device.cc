@@ -99,6 +99,19 @@ bool ParseNumber(const char* text, int32_t* number) {
 
 enum class ReplyKind { kNothing, kValue, kText };
 
+// Appends a device list entry to the R37 reply text. The name is whatever
+// the device's path ends in, so it may hold any byte: a line break would
+// split the reply in two, a comma would split the entry. Both, and every
+// other control byte, are shown as '?'; the entry stays selectable by its
+// type and index.
+void AppendDeviceEntry(const std::string& entry, std::string* text) {
+  for (char c : entry) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    const bool shown = byte >= 0x20 && byte != 0x7F && c != ',';
+    text->push_back(shown ? c : '?');
+  }
+}
+
 // The descriptor of the stream, or -1 when it has none or it is not open.
 int OpenDescriptor(FILE* stream) {
   const int fd = fileno(stream);
@@ -348,7 +361,7 @@ int32_t Device::ListDevices(std::string* text) {
     if (type == media_type::kSerial && index == 0) continue;
     if (type == media_type::kSecondKind && index != 0) continue;
     if (!first) text->push_back(',');
-    text->append(entry);
+    AppendDeviceEntry(entry, text);
     first = false;
   }
   return result::kSuccess;

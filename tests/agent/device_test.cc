@@ -204,6 +204,14 @@ TEST_F(DeviceTest, DeviceListKeepsSelectableEntries) {
   EXPECT_TRUE(protocol_->calls().empty());
 }
 
+TEST_F(DeviceTest, DeviceNameWithNewlineStaysOneReplyLine) {
+  // Any path can become a port through the device pattern, so a name may
+  // hold a line break, a carriage return or a comma.
+  platform_.SetDeviceList({"0.0.None", "2.1.tty\nS0", "2.2.a,b\rc\x7F"});
+  EXPECT_EQ("R37 0.0.None,2.1.tty?S0,2.2.a?b?c?", Exchange("R37"));
+  EXPECT_EQ(1u, pipe_->Lines().size());
+}
+
 TEST_F(DeviceTest, BudgetCoversTheWholeLineNotEachByte) {
   // One byte per second against a budget of 1500 ms: the second byte still
   // fits, the third does not, and the next call completes the line.
