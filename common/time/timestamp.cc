@@ -2,6 +2,8 @@
 
 #include <time.h>
 
+#include <climits>
+
 #include <iomanip>
 
 Timestamp Timestamp::Now() {
@@ -12,13 +14,20 @@ Timestamp Timestamp::Now() {
 }
 
 Timestamp Timestamp::FromCalendar(const CalendarFields& fields) {
+  // The platform's fields are plain ints counted from 1900 and from January;
+  // a year or month so far out that the shift does not fit one has no time.
+  const int64_t year = static_cast<int64_t>(fields.year) - 1900;
+  const int64_t month = static_cast<int64_t>(fields.month) - 1;
+  if (year < INT_MIN || year > INT_MAX || month < INT_MIN || month > INT_MAX) {
+    return Timestamp(kNoTimeMillis);
+  }
   struct tm first = {};
   first.tm_sec = fields.second;
   first.tm_min = fields.minute;
   first.tm_hour = fields.hour;
   first.tm_mday = fields.day;
-  first.tm_mon = fields.month - 1;
-  first.tm_year = fields.year - 1900;
+  first.tm_mon = static_cast<int>(month);
+  first.tm_year = static_cast<int>(year);
   first.tm_isdst = 0;
   struct tm copy = first;
   time_t seconds = mktime(&first);
@@ -27,7 +36,13 @@ Timestamp Timestamp::FromCalendar(const CalendarFields& fields) {
     copy.tm_isdst = first.tm_isdst;
     seconds = mktime(&copy);
   }
-  return Timestamp(static_cast<int64_t>(seconds) * 1000);
+  // mktime's failure (-1) gives -1000 like any other second; a second count
+  // whose milliseconds do not fit 64 bits gives the same.
+  int64_t millis = 0;
+  if (__builtin_mul_overflow(static_cast<int64_t>(seconds), 1000, &millis)) {
+    return Timestamp(kNoTimeMillis);
+  }
+  return Timestamp(millis);
 }
 
 CalendarFields Timestamp::ToCalendar() const {

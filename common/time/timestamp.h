@@ -26,8 +26,16 @@ class Timestamp {
   // The present time of the system's real-time clock.
   static Timestamp Now();
 
+  // The value of a calendar time that cannot be converted: what mktime's
+  // failure (-1 seconds) gives.
+  static constexpr int64_t kNoTimeMillis = -1000;
+
   // Local time; the weekday is ignored and the milliseconds are 0. Daylight
-  // saving time is first assumed off and taken from mktime's answer.
+  // saving time is first assumed off and taken from mktime's answer. Fields
+  // outside their ranges are carried over as mktime does (month 13 is January
+  // of the next year). A year or month too far out for the platform's
+  // calendar, a date mktime cannot convert, or one whose milliseconds do not
+  // fit 64 bits gives kNoTimeMillis.
   static Timestamp FromCalendar(const CalendarFields& fields);
 
   // Local time of Value() / 1000 seconds. Times outside what the platform's

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <time.h>
 
+#include <cstdint>
 #include <sstream>
 #include <string>
 
@@ -96,6 +97,22 @@ TEST_F(TimestampTest, ReadsTextFormAndLeavesValueOnFailure) {
   bad_separator >> kept;
   EXPECT_TRUE(bad_separator.fail());
   EXPECT_EQ(kept.Value(), 42);
+}
+
+TEST_F(TimestampTest, NoSignedOverflowOnExtremeYearOrMonth) {
+  // The tool reads such texts from service replies; they must convert to
+  // the defined "no time" value, never overflow.
+  Timestamp read(42);
+  std::istringstream extreme("-2147483648/01/01 0 00:00:00");
+  EXPECT_TRUE(extreme >> read);
+  EXPECT_EQ(Timestamp::kNoTimeMillis, read.Value());
+
+  EXPECT_EQ(Timestamp::kNoTimeMillis, Make(INT32_MIN, 1, 1, 0, 0, 0).Value());
+  EXPECT_EQ(Timestamp::kNoTimeMillis, Make(INT32_MAX, 1, 1, 0, 0, 0).Value());
+  EXPECT_EQ(Timestamp::kNoTimeMillis,
+            Make(2004, INT32_MIN, 1, 0, 0, 0).Value());
+  // A month past December only carries over into the next year.
+  EXPECT_EQ(Make(2005, 1, 7, 9, 5, 0), Make(2004, 13, 7, 9, 5, 0));
 }
 
 TEST_F(TimestampTest, RoundTripsThroughText) {
