@@ -62,12 +62,17 @@ int32_t PropertyCell::StoreNumber(Slot slot, int32_t value) {
 
 int32_t PropertyCell::StoreText(Slot slot, const char* text) {
   Holder& holder = holders_[slot];
-  if (!holder.text) {
-    holder.text.reset(new (std::nothrow) TextValue);
-    if (!holder.text) return result::kOutOfMemory;
-    holder.number.reset();
-  }
-  return holder.text->Store(text);
+  if (holder.text) return holder.text->Store(text);
+  // A new holder is filled before it replaces what the slot holds, so a
+  // failed allocation of either the holder or its copy leaves the slot as it
+  // was.
+  std::unique_ptr<TextValue> fresh(new (std::nothrow) TextValue);
+  if (!fresh) return result::kOutOfMemory;
+  const int32_t code = fresh->Store(text);
+  if (code != result::kSuccess) return code;
+  holder.text = std::move(fresh);
+  holder.number.reset();
+  return result::kSuccess;
 }
 
 int32_t PropertyCell::MarkInvalid(Slot slot) {

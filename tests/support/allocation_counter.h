@@ -1,9 +1,10 @@
 #pragma once
 
 // Counts every allocation of the program by replacing the global operator
-// new and delete. Include this header in exactly one source file of a test or
-// benchmark program (it defines the replacements), then compare
-// AllocationCount() before and after the code under measurement.
+// new and delete, and can make non-throwing allocations fail. Include this
+// header in exactly one source file of a test or benchmark program (it defines
+// the replacements), then compare AllocationCount() before and after the code
+// under measurement.
 
 #include <cstddef>
 #include <cstdint>
@@ -12,9 +13,21 @@
 
 namespace allocation_counter_detail {
 inline int64_t count = 0;
+// How many more non-throwing allocations succeed; -1 for no limit.
+inline int64_t nothrow_left = -1;
 }  // namespace allocation_counter_detail
 
 inline int64_t AllocationCount() { return allocation_counter_detail::count; }
+
+// From now on, the first `succeeding` non-throwing allocations (new
+// (std::nothrow)) succeed and every later one returns null, until
+// AllowAllAllocations. Throwing allocations are never failed.
+inline void FailNothrowAllocationsAfter(int64_t succeeding) {
+  allocation_counter_detail::nothrow_left = succeeding;
+}
+inline void AllowAllAllocations() {
+  allocation_counter_detail::nothrow_left = -1;
+}
 
 // The replacements are kept out of line so that the compiler does not pair
 // malloc with a sized delete that it can see through.
@@ -27,6 +40,9 @@ KOVRA_NOINLINE void* operator new(size_t size) {
 KOVRA_NOINLINE void* operator new[](size_t size) { return operator new(size); }
 KOVRA_NOINLINE void* operator new(size_t size, const std::nothrow_t&) noexcept {
   ++allocation_counter_detail::count;
+  int64_t& left = allocation_counter_detail::nothrow_left;
+  if (left == 0) return nullptr;
+  if (left > 0) --left;
   return std::malloc(size == 0 ? 1 : size);
 }
 KOVRA_NOINLINE void* operator new[](size_t size,
