@@ -43,8 +43,11 @@ bool ExtractPayload(const CommandFrame& frame, std::string_view* payload) {
     return false;
   }
   if (frame.reply[0] != '#' || frame.reply[received - 1] != kCr) return false;
-  *payload = std::string_view(reinterpret_cast<const char*>(frame.reply) + 1,
-                              static_cast<size_t>(received) - 2);
+  std::string_view text(reinterpret_cast<const char*>(frame.reply) + 1,
+                        static_cast<size_t>(received) - 2);
+  // The payload is a NUL-terminated text (the CR is replaced by the end of
+  // the text): a NUL the unit sent ends it early, whatever follows.
+  *payload = text.substr(0, text.find('\0'));
   return true;
 }
 
@@ -95,6 +98,8 @@ std::string_view FirstWord(std::string_view field) {
 }
 
 std::string TrimRangeText(std::string_view payload) {
+  // ExtractPayload already ends a payload at its first NUL; a view from
+  // elsewhere is cut the same way, as the text is kept NUL-terminated.
   std::string_view text = payload.substr(0, payload.find('\0'));
   size_t end = text.size();
   size_t i = text.size();

@@ -12,7 +12,9 @@
 // long as the buffer) can never make a reader leave the received bytes.
 
 // True when the frame's reply is well formed: at least one byte, '#' first
-// and CR last. *payload is then the bytes between the two.
+// and CR last. *payload is then the bytes between the two, up to the first
+// NUL among them: the payload is a NUL-terminated text, so every reader
+// (status, field lists, ranges, texts, option bits) sees it end there.
 bool ExtractPayload(const CommandFrame& frame, std::string_view* payload);
 
 // The fields of a status answer, one per letter of "IOLBTFS". A letter seen

@@ -193,6 +193,42 @@ TEST_F(TProtocolTest, PollFailureCodes) {
   EXPECT_TRUE(clock_.pauses().empty());
 }
 
+TEST_F(TProtocolTest, NulEndsThePayloadOfEveryAnswer) {
+  using namespace std::string_literals;
+  // A status whose S field has one byte before a NUL is too short.
+  Answer("D\r",
+         {kGoodStatus, "#I230.0O230.0L025.0B100.0T30.0F50.0S\x81\0\x84\r"s});
+  Answer("P9\r", {kDecimalOptions});
+  Answer("P3\r", {kBatteryData});
+  auto protocol = Make();
+  ASSERT_EQ(0, protocol->Poll());
+  EXPECT_EQ(result::kMalformedAnswer, protocol->Poll());
+
+  // A field list loses the fields after a NUL.
+  Answer("P1\r", {"#230,264\0,196,20\r"s});
+  int32_t value = 0;
+  EXPECT_EQ(result::kMalformedAnswer, protocol->GetInputLow(&value, 0));
+
+  // The option bytes end at a NUL, so a NUL after them is no bad byte: the
+  // payload is one byte, option byte B takes its fallback 0xF0.
+  Answer("P9\r", {"#\xC7\0\x01\r"s});
+  auto fresh = Make();
+  EXPECT_EQ(0, fresh->GetProperty46(&value));
+  EXPECT_EQ(1, value);
+  EXPECT_EQ(0, fresh->GetBuzzerSetting(&value));
+  EXPECT_EQ(1, value);
+
+  // A range text and an identification text end at a NUL too.
+  Answer("P6\r", {"#250,260\0,270\r"s});
+  Answer("P4\r", {"#KT\0X,1.0,a,b\r"s});
+  char text[32] = {};
+  int32_t size = sizeof text;
+  ASSERT_EQ(0, fresh->GetInputHighRange(text, &size));
+  EXPECT_STREQ("250,260", text);
+  size = sizeof text;
+  EXPECT_EQ(result::kMalformedAnswer, fresh->GetModelName(text, &size));
+}
+
 TEST_F(TProtocolTest, ShortFieldListFailsButKeepsTheFieldsBeforeTheGap) {
   Answer("P1\r",
          {"#230.75,264,196\r", "#230.75,264,196\r", "#230,264,196,20\r"});

@@ -23,6 +23,15 @@ CommandFrame FrameWithReply(std::string_view bytes) {
   return frame;
 }
 
+TEST(TReplyTest, PayloadEndsAtItsFirstNul) {
+  std::string_view payload;
+  using namespace std::string_literals;
+  ASSERT_TRUE(ExtractPayload(FrameWithReply("#230\0,264\r"s), &payload));
+  EXPECT_EQ("230", payload);
+  ASSERT_TRUE(ExtractPayload(FrameWithReply("#\0\x81\r"s), &payload));
+  EXPECT_TRUE(payload.empty());
+}
+
 TEST(TReplyTest, ExtractsPayloadOnlyFromWellFormedReplies) {
   std::string_view payload;
   EXPECT_TRUE(ExtractPayload(FrameWithReply("#\r"), &payload));
