@@ -2,15 +2,16 @@
 
 #include <fcntl.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "agent/media/platform_factory.h"
 #include "agent/protocol/protocol_factory.h"
 #include "agent/protocol/result_codes.h"
+#include "common/integer_text.h"
 
 namespace {
 
@@ -85,16 +86,12 @@ constexpr char kRestartMatrix[] =
     "XXOXOXOXOXOO";
 constexpr int kMatrixColumns = 12;
 
-// Reads a decimal number the way strtol does (leading blanks, an optional
-// sign). False when no digits follow or the number does not fit 32 bits.
-bool ParseNumber(const char* text, int32_t* number) {
-  errno = 0;
-  char* end = nullptr;
-  long parsed = std::strtol(text, &end, 10);
-  if (end == text || errno == ERANGE) return false;
-  if (parsed < INT32_MIN || parsed > INT32_MAX) return false;
-  *number = static_cast<int32_t>(parsed);
-  return true;
+// The pipe grammar's number (the command number and each argument): read
+// the way strtol reads base 10 (leading blanks, an optional sign, digits up to
+// the first other byte). False when no digits follow or the number does not
+// fit 32 bits, which the grammar counts as no number.
+bool ParsePipeNumber(std::string_view text, int32_t* number) {
+  return ParseLeadingInt32Strict(text, number);
 }
 
 enum class ReplyKind { kNothing, kValue, kText };
@@ -238,9 +235,13 @@ int32_t Device::ProcessCommand(int32_t budget_millis) {
 
 int32_t Device::Dispatch(std::string* reply) {
   // The number after the letter; it stays -1 when there is none or it does
-  // not fit 32 bits (ParseNumber leaves it alone then).
+  // not fit 32 bits (ParsePipeNumber leaves it alone then).
   int32_t number = -1;
-  if (line_length_ >= 2) ParseNumber(line_ + 1, &number);
+  if (line_length_ >= 2) {
+    ParsePipeNumber(
+        std::string_view(line_ + 1, static_cast<size_t>(line_length_ - 1)),
+        &number);
+  }
   if (line_length_ >= 1) reply->push_back(line_[0]);
   reply->append(std::to_string(number));
 
@@ -291,7 +292,10 @@ int32_t Device::ReadArgument(int which, int32_t* value) const {
     at = static_cast<const char*>(space) + 1;
   }
   if (at >= end) return result::kMalformedArgument;
-  if (!ParseNumber(at, value)) return result::kMalformedArgument;
+  if (!ParsePipeNumber(std::string_view(at, static_cast<size_t>(end - at)),
+                       value)) {
+    return result::kMalformedArgument;
+  }
   return result::kSuccess;
 }
 

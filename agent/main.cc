@@ -1,19 +1,18 @@
 #include <csignal>
 #include <cstdint>
-#include <cstdlib>
 
 #include "agent/device.h"
 #include "agent/media/linux_factory.h"
+#include "common/integer_text.h"
 
 namespace {
 
-// A program argument as a number, the way atoi reads it, but without its
-// undefined overflow: text that is no number in the 32-bit range gives 0.
+// A program argument as a number, the way atoi reads it (leading blanks, a
+// sign, digits up to the first other character), but without its undefined
+// overflow: text that is no number in the 32-bit range gives 0.
 int32_t ArgumentValue(const char* text) {
-  char* end = nullptr;
-  long value = std::strtol(text, &end, 10);
-  if (end == text || value < INT32_MIN || value > INT32_MAX) return 0;
-  return static_cast<int32_t>(value);
+  int32_t value = 0;
+  return ParseLeadingInt32Strict(text, &value) ? value : 0;
 }
 
 }  // namespace

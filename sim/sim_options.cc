@@ -1,26 +1,34 @@
 #include "sim/sim_options.h"
 
-#include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "agent/protocol/p99_tables.h"
+#include "common/integer_text.h"
 
 namespace {
 
-// Parses a whole word as an integer within [minimum, maximum]; base 0 takes
-// decimal, or hexadecimal with 0x.
-bool ParseInteger(const char* text, long minimum, long maximum, long* value,
-                  int base = 0) {
-  if (text == nullptr || *text == '\0') return false;
-  errno = 0;
-  char* end = nullptr;
-  long parsed = std::strtol(text, &end, base);
-  if (errno != 0 || *end != '\0' || parsed < minimum || parsed > maximum) {
-    return false;
-  }
-  *value = parsed;
+// An option's number: the whole word, decimal with an optional '-', or,
+// where hexadecimal is allowed, hexadecimal after "0x" or "0X" (also after
+// the '-'); within [minimum, maximum]. No blanks, no '+'.
+bool ParseInteger(const char* text, int32_t minimum, int32_t maximum,
+                  int32_t* value, bool hex_allowed = true) {
+  if (text == nullptr) return false;
+  const std::string_view word(text);
+  const bool negative = !word.empty() && word[0] == '-';
+  std::string_view digits = negative ? word.substr(1) : word;
+  const bool hex = hex_allowed && digits.size() > 2 && digits[0] == '0' &&
+                   (digits[1] == 'x' || digits[1] == 'X');
+  if (!hex) return ParseWholeInt32(word, minimum, maximum, value);
+  digits.remove_prefix(2);
+  int32_t magnitude = 0;
+  if (!ParseWholeInt32(digits, 0, INT32_MAX, &magnitude, 16)) return false;
+  const int64_t parsed = negative ? -int64_t{magnitude} : magnitude;
+  if (parsed < minimum || parsed > maximum) return false;
+  *value = static_cast<int32_t>(parsed);
   return true;
 }
 
@@ -30,8 +38,8 @@ bool ParseRegister(const char* text, uint8_t* number, uint8_t* code) {
   const char* equals = std::strchr(text, '=');
   if (equals == nullptr) return false;
   std::string left(text, equals);
-  long reg = 0;
-  long value = 0;
+  int32_t reg = 0;
+  int32_t value = 0;
   if (!ParseInteger(left.c_str(), 0, 255, &reg) ||
       !ParseInteger(equals + 1, -128, 255, &value)) {
     return false;
@@ -64,7 +72,7 @@ bool IsPayloadText(const std::string& text) {
 bool ParseTextUnitOption(const std::string& option, const char* value,
                          TextUnitConfig* config, std::string* error) {
   const std::string text = value;
-  long number = 0;
+  int32_t number = 0;
   if (option == "--text-model" || option == "--text-firmware") {
     if (!IsFieldText(text)) {
       *error = option + " takes printable text without blanks or commas";
@@ -74,23 +82,23 @@ bool ParseTextUnitOption(const std::string& option, const char* value,
       config->firmware = text;
     }
   } else if (option == "--text-settings") {
-    long values[4] = {};
+    int32_t values[4] = {};
     size_t start = 0;
     bool good = true;
     for (int i = 0; i < 4 && good; ++i) {
       const size_t comma = i < 3 ? text.find(',', start) : text.size();
       good = comma != std::string::npos &&
              ParseInteger(text.substr(start, comma - start).c_str(), -999, 9999,
-                          &values[i], 10);
+                          &values[i], false);
       start = comma + 1;
     }
     if (!good) {
       *error = "--text-settings takes four integers: BO,IH,IL,BL";
     } else {
-      config->battery_out = static_cast<int32_t>(values[0]);
-      config->input_high = static_cast<int32_t>(values[1]);
-      config->input_low = static_cast<int32_t>(values[2]);
-      config->battery_low = static_cast<int32_t>(values[3]);
+      config->battery_out = values[0];
+      config->input_high = values[1];
+      config->input_low = values[2];
+      config->battery_low = values[3];
     }
   } else if (option == "--text-query") {
     // Pn=PAYLOAD for n in 2 to 8.
@@ -171,7 +179,7 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions* options,
   bool rated_voltage_given = false;
   bool rated_frequency_given = false;
   bool class_register_given = false;
-  long voltage_class = 1;
+  int32_t voltage_class = 1;
   for (int i = 1; i < argc; ++i) {
     std::string option = argv[i];
     if (option == "--help" || option == "-h") {
@@ -187,7 +195,7 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions* options,
       return false;
     }
     const char* value = argv[++i];
-    long number = 0;
+    int32_t number = 0;
     if (option == "--link") {
       options->link_path = value;
     } else if (option == "--protocol") {

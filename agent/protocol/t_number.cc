@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "common/integer_text.h"
+
 namespace {
 
 constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
@@ -31,45 +33,10 @@ int32_t Clamp(int64_t value) {
   return static_cast<int32_t>(value);
 }
 
-// Reads blanks, a sign and digits from text. The magnitude stops growing
-// once it is past the int32 range, so it never overflows int64.
-struct IntegerScan {
-  bool negative = false;
-  int64_t magnitude = 0;
-  size_t end = 0;  // just after the last digit, or 0 when none was read
-};
-
-IntegerScan ScanInteger(std::string_view text, int base) {
-  IntegerScan scan;
-  if (base < 2 || base > 36) return scan;
-  size_t i = 0;
-  while (i < text.size() && IsBlank(text[i])) ++i;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    scan.negative = text[i] == '-';
-    ++i;
-  }
-  bool any = false;
-  for (; i < text.size(); ++i) {
-    const int digit = DigitValue(text[i], base);
-    if (digit < 0) break;
-    any = true;
-    if (scan.magnitude <= kInt32Max)
-      scan.magnitude = scan.magnitude * base + digit;
-  }
-  if (any) {
-    scan.end = i;
-  } else {
-    scan.negative = false;
-  }
-  return scan;
-}
-
 }  // namespace
 
-int32_t ParseLeadingInteger(std::string_view text, int base, size_t* rest) {
-  const IntegerScan scan = ScanInteger(text, base);
-  if (rest != nullptr) *rest = scan.end;
-  return Clamp(scan.negative ? -scan.magnitude : scan.magnitude);
+int32_t ParseAnswerInteger(std::string_view text, int base, size_t* rest) {
+  return ParseLeadingInt32Saturating(text, base, rest);
 }
 
 int32_t ParseHundredths(std::string_view text, int base) {
@@ -82,8 +49,11 @@ int32_t ParseHundredths(std::string_view text, int base) {
   while (i < whole.size() && IsBlank(whole[i])) ++i;
   const bool negative = i < whole.size() && whole[i] == '-';
 
-  const IntegerScan scan = ScanInteger(whole, base);
-  int64_t value = scan.magnitude * 100;  // at most about 2^31 * 100
+  // The scan saturates at the int32 limits, so the magnitude is at most 2^31
+  // and the hundredths at most about 2^31 * 100.
+  const LeadingInteger scan = ScanLeadingInteger(whole, base);
+  const int64_t magnitude = scan.value < 0 ? -scan.value : scan.value;
+  int64_t value = magnitude * 100;
   if (dot != std::string_view::npos) {
     const std::string_view fraction = text.substr(dot + 1);
     int64_t hundredths = 0;

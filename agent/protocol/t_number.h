@@ -9,13 +9,13 @@
 // on views that need not be NUL-terminated, never read past the view, and
 // saturate at the int32 limits instead of overflowing on long digit runs.
 
-// Reads an integer in `base` (2 to 16): leading blanks and one sign allowed,
-// reading stops at the first character that is not a digit of the base.
-// No digits reads as 0. When `rest` is not null it receives the position
-// just after the last character read (the sign and blanks count only when
-// digits followed).
-int32_t ParseLeadingInteger(std::string_view text, int base,
-                            size_t* rest = nullptr);
+// The text protocol's integer rule: an integer in `base` (2 to 16), leading
+// blanks and one sign allowed, reading stops at the first character that is
+// not a digit of the base; no digits reads as 0, and a value beyond 32 bits
+// saturates at the int32 limits. When `rest` is not null it receives the
+// position just after the last digit (0 when there were none).
+int32_t ParseAnswerInteger(std::string_view text, int base,
+                           size_t* rest = nullptr);
 
 // Reads a fixed-point number as hundredths: the integer part (as above) times
 // 100, plus the first two digits after the first '.' read in the same base.

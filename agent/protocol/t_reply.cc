@@ -130,7 +130,7 @@ int32_t MiddleRangeValue(std::string_view range) {
   std::string_view field = range.substr(start);
   field = field.substr(0, field.find(','));
   constexpr size_t kMaxFieldLength = 31;
-  return ParseLeadingInteger(field.substr(0, kMaxFieldLength), 10);
+  return ParseAnswerInteger(field.substr(0, kMaxFieldLength), 10);
 }
 
 bool DecodeOptionBits(std::string_view payload, TOptionBits* bits) {
@@ -180,5 +180,5 @@ int32_t EstimateBackupTime(int32_t amp_hours, int32_t battery_count,
 }
 
 int32_t ParseAcknowledgement(std::string_view payload) {
-  return ParseLeadingInteger(payload, 10);
+  return ParseAnswerInteger(payload, 10);
 }

@@ -39,6 +39,14 @@ TEST_F(SimOptionsTest, VoltageClassSetsRatingsAndExplicitValuesWin) {
   EXPECT_EQ(0x08, options_.p99.registers[0x29]);
   EXPECT_EQ(0xFD, options_.p99.registers[0x02]);
   EXPECT_EQ(30.0, options_.speed);
+
+  // Decimal unless written with 0x (a leading 0 is no octal), and a sign
+  // may come before the 0x.
+  ASSERT_TRUE(Parse(
+      {"--register", "010=-0x3", "--rated-voltage", "010", "--link", "l"}))
+      << error_;
+  EXPECT_EQ(0xFD, options_.p99.registers[10]);
+  EXPECT_EQ(10, options_.p99.rated_voltage);
 }
 
 TEST_F(SimOptionsTest, BadCommandLinesAreRefused) {
@@ -57,6 +65,9 @@ TEST_F(SimOptionsTest, BadCommandLinesAreRefused) {
       {"--link", "l", "--register", "256=1"},
       {"--link", "l", "--register", "2=300"},
       {"--link", "l", "--register", "2=99999999999999999999"},
+      {"--link", "l", "--register", "0x=1"},
+      {"--link", "l", "--register", "2=0x-3"},
+      {"--link", "l", "--text-settings", "0x10,1,2,3"},
       {"--link", "l", "--speed", "nan"},
       {"--link", "l", "--colour", "red"},
   };

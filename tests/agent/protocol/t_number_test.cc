@@ -38,13 +38,13 @@ TEST(TNumberTest, ReadsFixedPointHundredths) {
 }
 
 TEST(TNumberTest, LeadingIntegerSaturatesAndReportsWhereItStopped) {
-  EXPECT_EQ(kMax, ParseLeadingInteger("2147483648", 10));
-  EXPECT_EQ(kMin, ParseLeadingInteger("-2147483648", 10));
-  EXPECT_EQ(kMin, ParseLeadingInteger("-99999999999999999999", 10));
+  EXPECT_EQ(kMax, ParseAnswerInteger("2147483648", 10));
+  EXPECT_EQ(kMin, ParseAnswerInteger("-2147483648", 10));
+  EXPECT_EQ(kMin, ParseAnswerInteger("-99999999999999999999", 10));
   size_t rest = 99;
-  EXPECT_EQ(-42, ParseLeadingInteger("  -42abc", 10, &rest));
+  EXPECT_EQ(-42, ParseAnswerInteger("  -42abc", 10, &rest));
   EXPECT_EQ(5u, rest);
-  EXPECT_EQ(0, ParseLeadingInteger(" - 4", 10, &rest));
+  EXPECT_EQ(0, ParseAnswerInteger(" - 4", 10, &rest));
   EXPECT_EQ(0u, rest);
 }
 
