@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "agent/command_dispatcher.h"
 #include "agent/i_pipe.h"
 #include "agent/protocol/i_protocol.h"
 #include "common/released.h"
@@ -13,9 +14,10 @@ class PlatformFactory;
 class ProtocolFactory;
 
 // The agent's one device: it joins the pipe to the UPS service, the current
-// protocol and the command dispatcher. Run is the timed main loop; it answers
-// command lines as they arrive and polls the protocol once per period, and
-// detects the unit again when a poll fails or a C4 command asks for it.
+// protocol and the command dispatcher (which answers each command line). Run is
+// the timed main loop; it answers command lines as they arrive and polls the
+// protocol once per period, and detects the unit again when a poll fails or a
+// C4 command asks for it.
 class Device final {
  public:
   // The longest command line kept, without its newline. Longer lines are
@@ -51,44 +53,25 @@ class Device final {
   // the protocol must be re-created).
   int32_t ProcessCommand(int32_t budget_millis);
 
-  // Whether switching to the new media selection needs a new protocol,
-  // judged from the present selection and what the protocol reports. Media
-  // types outside 0 to 3 always need one.
-  bool NeedsRestart(int32_t new_type, int32_t new_index);
+  int32_t media_type() const { return selection_.type; }
+  int32_t media_index() const { return selection_.index; }
 
-  int32_t media_type() const { return media_type_; }
-  int32_t media_index() const { return media_index_; }
-
-  // Installs the pipe and the protocol (both owned from then on) without
-  // running the main loop, so the dispatcher can be driven on its own.
-  void Attach(IPipe* pipe, IProtocol* protocol);
+  // Installs the pipe (owned from then on) without running the main loop,
+  // so that ProcessCommand can be driven on its own; the protocol stays
+  // null.
+  void AttachPipe(IPipe* pipe);
 
  private:
-  // Builds the reply to the line in line_ and returns its result code.
-  int32_t Dispatch(std::string* reply);
-  int32_t DispatchStatus(int32_t number, int32_t* value);
-  int32_t DispatchWrite(int32_t number, int32_t* value);
-  int32_t DispatchRead(int32_t number, int32_t* value, std::string* text,
-                       bool* has_text);
-  int32_t DispatchCommand(int32_t number);
-  // The two-call text read of R8 to R15. Without a text (the first call
-  // succeeded without a buffer) the reply shows *size.
-  int32_t ReadText(int32_t number, int32_t* size, std::string* text,
-                   bool* has_text);
-  int32_t ListDevices(std::string* text);
-  // Reads the first (which == 1) or second (which == 2) argument of the line.
-  int32_t ReadArgument(int which, int32_t* value) const;
-
   char line_[kMaxLineLength + 1];
   int32_t line_length_ = 0;
   // Set when the line being read has outgrown line_; its remaining bytes are
   // dropped up to the newline.
   bool line_overlong_ = false;
-  int32_t media_type_;
-  int32_t media_index_;
+  MediaSelection selection_;
   int32_t poll_period_ = kPollPeriodMillis;
   Released<IProtocol> protocol_;
   Released<IPipe> pipe_;
   PlatformFactory* platform_;
   Clock* clock_;
+  CommandDispatcher dispatcher_;
 };

@@ -1,15 +1,15 @@
 // The agent's dispatcher serving a contact unit: the command lines the UPS
 // service sends, answered by a PcProtocol on scripted modem lines.
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "agent/device.h"
+#include "agent/command_dispatcher.h"
 #include "agent/media/i_media.h"
 #include "agent/protocol/pc_protocol.h"
 #include "gtest/gtest.h"
 #include "tests/support/fake_clock.h"
-#include "tests/support/fake_pipe.h"
 #include "tests/support/fake_platform_factory.h"
 #include "tests/support/scripted_media.h"
 
@@ -17,7 +17,7 @@ namespace {
 
 // A contact unit whose lines answer while RTS feeds them (and under break)
 // as `fed` and `under_break` say.
-TEST(PcProtocolDeviceTest, ServesFactsAlarmsAndTheShutdownSequence) {
+TEST(PcProtocolDispatcherTest, ServesFactsAlarmsAndTheShutdownSequence) {
   FakeClock clock;
   ScriptedMedia media;  // outlives the device, as the factory's would
   media.AttachClock(&clock);
@@ -28,18 +28,18 @@ TEST(PcProtocolDeviceTest, ServesFactsAlarmsAndTheShutdownSequence) {
     return (driven & pin::kRts) ? fed : 0;
   });
   FakePlatformFactory platform;
-  Device device(&platform, 2, 1, &clock);
-  FakePipe* pipe = new FakePipe(&clock);
-  PcProtocol* protocol = new PcProtocol(&media, &clock);
-  device.Attach(pipe, protocol);
-  // Sends one line and returns the one reply line.
+  MediaSelection selection{2, 1};
+  CommandDispatcher dispatcher(&platform, &selection);
+  PcProtocol protocol_object(&media, &clock);
+  PcProtocol* protocol = &protocol_object;
+  // Dispatches one line and returns the one reply line.
   auto ask = [&](const std::string& line) {
-    const size_t before = pipe->Lines().size();
-    pipe->AddInput(line + "\n");
-    device.ProcessCommand(3000);
-    const std::vector<std::string> lines = pipe->Lines();
-    EXPECT_EQ(before + 1, lines.size()) << "for line '" << line << "'";
-    return lines.size() > before ? lines.back() : "<no reply>";
+    std::string reply;
+    dispatcher.Dispatch(line, false, protocol, &reply);
+    EXPECT_EQ(1, std::count(reply.begin(), reply.end(), '\n'))
+        << "for line '" << line << "'";
+    if (!reply.empty() && reply.back() == '\n') reply.pop_back();
+    return reply;
   };
 
   const char* const exchanges[][2] = {
