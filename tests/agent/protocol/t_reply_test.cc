@@ -24,11 +24,14 @@ CommandFrame FrameWithReply(std::string_view bytes) {
 }
 
 TEST(TReplyTest, PayloadEndsAtItsFirstNul) {
-  std::string_view payload;
   using namespace std::string_literals;
-  ASSERT_TRUE(ExtractPayload(FrameWithReply("#230\0,264\r"s), &payload));
+  std::string_view payload;
+  // The payload views into the frame, which must outlive it.
+  const CommandFrame list = FrameWithReply("#230\0,264\r"s);
+  ASSERT_TRUE(ExtractPayload(list, &payload));
   EXPECT_EQ("230", payload);
-  ASSERT_TRUE(ExtractPayload(FrameWithReply("#\0\x81\r"s), &payload));
+  const CommandFrame options = FrameWithReply("#\0\x81\r"s);
+  ASSERT_TRUE(ExtractPayload(options, &payload));
   EXPECT_TRUE(payload.empty());
 }
 
