@@ -71,7 +71,7 @@ constexpr int32_t kMaxTextSize = 64 * 1024;
 
 // Which media selection needs a new protocol: 6 rows (the new selection) of
 // 12 columns (the present one). O no, X yes, V when the new index differs
-// from the protocol's, * when it differs from the device's present index.
+// from the protocol's, * when it differs from the present selection's index.
 constexpr char kRestartMatrix[] =
     "OOOOOOOOOOOX"
     "XOOOOO*XXXXX"
