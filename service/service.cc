@@ -16,6 +16,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "common/service_wire.h"
 #include "common/time/clock.h"
 #include "service/diagnostics.h"
 #include "service/i_agent_process.h"
@@ -24,18 +25,17 @@
 
 namespace {
 
-constexpr char kUserName[] = "manager";
-constexpr char kPassword[] = "quiet gate";
+using service_wire::kLoginPassword;
+using service_wire::kLoginUser;
 constexpr int32_t kMaxLoginFailures = 3;
 constexpr size_t kMaxAgentLine = 64 * 1024;
 
-// Error numbers of the replies.
-constexpr int32_t kErrUnknown = 1;
-constexpr int32_t kErrLogin = 3;
-constexpr int32_t kErrInvalid = 4;
-constexpr int32_t kErrNoContact = 8;
-constexpr int32_t kErrTooLong = 12;
-constexpr int32_t kErrStore = 23;
+using service_wire::kErrInvalidValue;
+using service_wire::kErrLogin;
+using service_wire::kErrNoContact;
+using service_wire::kErrRequestTooLong;
+using service_wire::kErrStoreFailed;
+using service_wire::kErrUnknownRequest;
 
 std::string ErrorReply(int32_t code) { return "ERR " + std::to_string(code); }
 
@@ -451,7 +451,7 @@ void Service::OnSnapshotReply(int32_t slot, const AgentReply& reply) {
              ParseInt32(reply.text, &value)) {
     pending_.value[slot] = value;
   } else {
-    pending_.error[slot] = 9;  // not a number: a malformed answer
+    pending_.error[slot] = service_wire::kErrMalformed;
   }
   if (slot != StatusSnapshot::kSlots - 1) return;
   int64_t now = clock_->MonotonicMillis();
@@ -696,7 +696,7 @@ void Service::ProcessInput(Client* client) {
     if ((cr == std::string::npos && client->in.size() > limit) ||
         (cr != std::string::npos && cr > limit)) {
       client->in.clear();
-      Reply(client, ErrorReply(kErrTooLong));
+      Reply(client, ErrorReply(kErrRequestTooLong));
       client->closing = true;
       SendPending(client);
       return;
@@ -725,17 +725,17 @@ void Service::HandleRequest(Client* client, const std::string& line) {
   } else if (StartsWith(line, "LOG ")) {
     HandleLog(client, line.substr(4));
   } else {
-    Reply(client, ErrorReply(kErrUnknown));
+    Reply(client, ErrorReply(kErrUnknownRequest));
   }
 }
 
 void Service::HandleLogin(Client* client, const std::string& line) {
   bool ok = false;
   if (StartsWith(line, "USR NAME ")) {
-    client->name_ok = line.substr(9) == kUserName;
+    client->name_ok = line.substr(9) == kLoginUser;
     ok = client->name_ok;
   } else if (StartsWith(line, "USR PASS ")) {
-    ok = client->name_ok && line.substr(9) == kPassword;
+    ok = client->name_ok && line.substr(9) == kLoginPassword;
     if (ok) client->logged_in = true;
   }
   if (ok) {
@@ -859,7 +859,7 @@ void Service::HandleLog(Client* client, const std::string& text) {
   const std::string& verb = words[0];
   size_t arguments = verb == "PRV" ? 3 : 2;
   if (verb != "KEY" && verb != "PRV" && verb != "CLR") {
-    Reply(client, ErrorReply(kErrUnknown));
+    Reply(client, ErrorReply(kErrUnknownRequest));
     return;
   }
   int32_t list = -1;
@@ -867,29 +867,29 @@ void Service::HandleLog(Client* client, const std::string& text) {
   if (words.size() != arguments || !ParseInt32(words[1], &list) ||
       !LogStore::ValidList(list) ||
       (arguments == 3 && !ParseInt32(words[2], &key))) {
-    Reply(client, ErrorReply(kErrInvalid));
+    Reply(client, ErrorReply(kErrInvalidValue));
     return;
   }
   if (logs_ == nullptr) {
-    Reply(client, ErrorReply(kErrStore));
+    Reply(client, ErrorReply(kErrStoreFailed));
     return;
   }
   if (verb == "KEY") {
     int32_t start_key = 0;
     Reply(client, logs_->StartKey(list, &start_key) ? std::to_string(start_key)
-                                                    : ErrorReply(kErrStore));
+                                                    : ErrorReply(kErrStoreFailed));
   } else if (verb == "PRV") {
     int32_t next_key = key;
     std::vector<std::string> entries;
     if (!logs_->Page(list, key, &next_key, &entries)) {
-      Reply(client, ErrorReply(kErrStore));
+      Reply(client, ErrorReply(kErrStoreFailed));
       return;
     }
     std::string answer = std::to_string(next_key);
     for (const std::string& entry : entries) answer += "\n" + entry;
     Reply(client, answer);
   } else {
-    Reply(client, logs_->Clear(list) ? "OK" : ErrorReply(kErrStore));
+    Reply(client, logs_->Clear(list) ? "OK" : ErrorReply(kErrStoreFailed));
     Diag("log list %d erased", list);
   }
 }

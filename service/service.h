@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/service_wire.h"
 #include "service/agent_reply.h"
 #include "service/dev_request.h"
 #include "service/event_detector.h"
@@ -27,8 +28,8 @@ class ParameterStore;
 // Everything the event loop needs to know that does not come from the
 // stored parameters. Times are milliseconds unless named otherwise.
 struct ServiceConfig {
-  std::string listen_host = "127.0.0.1";
-  uint16_t listen_port = 8855;
+  std::string listen_host = service_wire::kServiceHost;
+  uint16_t listen_port = service_wire::kServicePort;
   bool allow_remote = false;
 
   // How often the snapshot is read from the agent. The agent itself reads
