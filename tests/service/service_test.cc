@@ -18,23 +18,12 @@
 #include "service/database.h"
 #include "service/log_store.h"
 #include "service/parameter_store.h"
-#include "tests/service/fake_agent.h"
-#include "tests/service/service_client.h"
+#include "tests/support/fake_agent.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/service_client.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
-
-// A clock that only moves when the test moves it, safe to read from the
-// service's thread.
-class ManualClock final : public Clock {
- public:
-  int64_t MonotonicMillis() override { return now_.load(); }
-  void Pause(int32_t millis) override { now_ += millis > 0 ? millis : 0; }
-  void Advance(int64_t millis) { now_ += millis; }
-
- private:
-  std::atomic<int64_t> now_{1000000};
-};
 
 class ServiceTest : public ::testing::Test {
  protected:
@@ -157,7 +146,7 @@ class ServiceTest : public ::testing::Test {
   std::unique_ptr<LogStore> logs_;
   ServiceConfig config_;
   FakeAgent agent_;
-  ManualClock clock_;
+  FakeClock clock_;
   std::unique_ptr<Service> service_;
   std::thread thread_;
   ServiceClient client_;
@@ -571,7 +560,7 @@ TEST_F(ServiceTest, StatusRecordsAreWrittenAtTheRecordRate) {
 
 TEST(ServiceListenTest, NonLoopbackAddressNeedsAllowRemote) {
   FakeAgent agent;
-  ManualClock clock;
+  FakeClock clock;
   ParameterStore params(nullptr);
   const struct {
     const char* host;
