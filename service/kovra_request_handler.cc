@@ -41,14 +41,13 @@ std::string KovraRequestHandler::OverlongReply() const {
   return ErrorReply(service_wire::kErrRequestTooLong);
 }
 
-void KovraRequestHandler::HandleLine(const std::string& line,
-                                     Respond respond) {
+void KovraRequestHandler::HandleLine(const std::string& line, Respond respond) {
   if (StartsWith(line, "USR ")) {
     respond(Login(line));
   } else if (!logged_in_) {
     ++failures_;
-    respond({ErrorReply(service_wire::kErrLogin),
-             failures_ >= kMaxLoginFailures});
+    respond(
+        {ErrorReply(service_wire::kErrLogin), failures_ >= kMaxLoginFailures});
   } else if (StartsWith(line, "DEV ")) {
     Dev(line.substr(4), std::move(respond));
   } else if (StartsWith(line, "PTC ")) {
@@ -91,7 +90,8 @@ void KovraRequestHandler::Dev(const std::string& text, Respond respond) {
     return;
   }
   std::string cached;
-  if (request.cacheable && core_->properties()->Find(request.command, &cached)) {
+  if (request.cacheable &&
+      core_->properties()->Find(request.command, &cached)) {
     respond({cached});
     return;
   }
@@ -99,8 +99,7 @@ void KovraRequestHandler::Dev(const std::string& text, Respond respond) {
   // it holds only the core. Without a running agent it runs at once.
   ServiceCore* core = core_;
   core_->agent()->Enqueue(
-      request.command,
-      [core, request, respond](const AgentReply& reply) {
+      request.command, [core, request, respond](const AgentReply& reply) {
         std::string answer = DevAnswer(request, reply);
         bool value = reply.kind != AgentReply::Kind::kError &&
                      request.form != DevRequest::Form::kNone;

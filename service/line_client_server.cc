@@ -161,8 +161,8 @@ void LineClientServer::ProcessInput(Client* client) {
          client->out.empty()) {
     if (config_.line_end == '\r') {
       size_t start = client->in.find_first_not_of('\n');
-      client->in.erase(
-          0, start == std::string::npos ? client->in.size() : start);
+      client->in.erase(0,
+                       start == std::string::npos ? client->in.size() : start);
     }
     size_t end = client->in.find(config_.line_end);
     if ((end == std::string::npos && client->in.size() > limit) ||

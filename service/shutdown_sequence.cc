@@ -19,8 +19,8 @@ ShutdownSequence::ShutdownSequence(AgentCommands* agent,
 void ShutdownSequence::Tick(int64_t now, const ShutdownInputs& inputs) {
   inputs_ = inputs;
   PowerFailMonitor::Action action =
-      monitor_.Tick(now, inputs.on_battery, inputs.battery_low,
-                    inputs.enabled, inputs.delay_s);
+      monitor_.Tick(now, inputs.on_battery, inputs.battery_low, inputs.enabled,
+                    inputs.delay_s);
   switch (action) {
     case PowerFailMonitor::Action::kNone:
       break;
@@ -58,11 +58,10 @@ void ShutdownSequence::TellUps() {
       "telling the UPS to switch its output off in %d s and back on %d s "
       "after the utility returns",
       inputs_.ups_off_delay_s, inputs_.restore_after_s);
-  agent_->Enqueue("C1 " + std::to_string(inputs_.ups_off_delay_s) + " " +
-                      std::to_string(inputs_.restore_after_s),
-                  [this](const AgentReply& reply) {
-                    OnRestoreShutdownReply(reply);
-                  });
+  agent_->Enqueue(
+      "C1 " + std::to_string(inputs_.ups_off_delay_s) + " " +
+          std::to_string(inputs_.restore_after_s),
+      [this](const AgentReply& reply) { OnRestoreShutdownReply(reply); });
 }
 
 void ShutdownSequence::OnRestoreShutdownReply(const AgentReply& reply) {

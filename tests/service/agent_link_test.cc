@@ -23,9 +23,8 @@ class AgentLinkTest : public ::testing::Test {
 
   // Queues a command whose reply is kept in replies_.
   void Send(const std::string& line) {
-    link_.Enqueue(line, [this](const AgentReply& reply) {
-      replies_.push_back(reply);
-    });
+    link_.Enqueue(
+        line, [this](const AgentReply& reply) { replies_.push_back(reply); });
   }
 
   // Starts the agent at the present time.
@@ -120,7 +119,8 @@ TEST_F(AgentLinkTest, UnaskedEndlessAndClosedOutputBreakTheAgent) {
   EXPECT_EQ(3, agent_.kills());
 }
 
-TEST_F(AgentLinkTest, LateReplyBreaksAfterItsBoundWhichIsLongerUntilFirstReply) {
+TEST_F(AgentLinkTest,
+       LateReplyBreaksAfterItsBoundWhichIsLongerUntilFirstReply) {
   StartNow();
   Send("S0");
   link_.Tick(now_);

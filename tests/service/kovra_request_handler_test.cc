@@ -139,10 +139,17 @@ TEST_F(KovraRequestHandlerTest, StatusRequestsAreAnsweredFromTheSnapshot) {
     const char* request;
     int32_t slot;
   } kStatus[] = {
-      {"STATUS_INVOLT", 0},  {"STATUS_OUTVOLT", 1},   {"STATUS_CAPACITY", 2},
-      {"STATUS_LOAD", 3},    {"STATUS_TEMP", 4},      {"STATUS_FREQ", 5},
-      {"STATUS_BACKUP", 6},  {"STATUS_POWERFAIL", 7}, {"STATUS_BATTERYLO", 8},
-      {"STATUS_TEST", 9},    {"STATUS_CONNECT", StatusSnapshot::kSlotConnected},
+      {"STATUS_INVOLT", 0},
+      {"STATUS_OUTVOLT", 1},
+      {"STATUS_CAPACITY", 2},
+      {"STATUS_LOAD", 3},
+      {"STATUS_TEMP", 4},
+      {"STATUS_FREQ", 5},
+      {"STATUS_BACKUP", 6},
+      {"STATUS_POWERFAIL", 7},
+      {"STATUS_BATTERYLO", 8},
+      {"STATUS_TEST", 9},
+      {"STATUS_CONNECT", StatusSnapshot::kSlotConnected},
       {"PROP_PORTTYPE", StatusSnapshot::kSlotPortType},
   };
   Login();
@@ -229,10 +236,9 @@ TEST_F(KovraRequestHandlerTest, ParametersAreValidatedAndChangesReachTheCore) {
                  {"POL service.media type=2", "OK"},
                  {"POL service.record rate", "30"},
                  {"PTC powerfail.shutdown.happen.delay", "45"}});
-  EXPECT_EQ((std::vector<std::string>{"powerfail.shutdown.happen.delay",
-                                      "service.record rate",
-                                      "service.media index",
-                                      "service.media type"}),
+  EXPECT_EQ((std::vector<std::string>{
+                "powerfail.shutdown.happen.delay", "service.record rate",
+                "service.media index", "service.media type"}),
             core_.changed());
 }
 

@@ -66,7 +66,8 @@ TEST_F(ShutdownSequenceTest, ShutsDownAfterTheDelayUnlessUtilityReturns) {
   EXPECT_EQ(ShutdownSequence::Stage::kShuttingDown, sequence_.stage());
 }
 
-TEST_F(ShutdownSequenceTest, LowBatteryRunsTheSaveHooksFirstThenShutsDownAtOnce) {
+TEST_F(ShutdownSequenceTest,
+       LowBatteryRunsTheSaveHooksFirstThenShutsDownAtOnce) {
   inputs_.save_files = true;
   inputs_.on_battery = true;
   inputs_.battery_low = true;
@@ -83,7 +84,8 @@ TEST_F(ShutdownSequenceTest, LowBatteryRunsTheSaveHooksFirstThenShutsDownAtOnce)
   EXPECT_EQ((std::vector<std::string>{"hooks", "shutdown"}), actions_.calls);
 }
 
-TEST_F(ShutdownSequenceTest, UpsThatRefusesOrIsOutOfReachStillGetsTheSystemDown) {
+TEST_F(ShutdownSequenceTest,
+       UpsThatRefusesOrIsOutOfReachStillGetsTheSystemDown) {
   const struct {
     bool agent_running;
     std::vector<std::string> replies;

@@ -95,19 +95,21 @@ class StatusPollerTest : public ::testing::Test {
   int32_t state_looks_ = 0;
 };
 
-TEST_F(StatusPollerTest, APassAsksOnlyForWhatIsServedOrUsedAndBecomesTheSnapshot) {
+TEST_F(StatusPollerTest,
+       APassAsksOnlyForWhatIsServedOrUsedAndBecomesTheSnapshot) {
   EXPECT_EQ(-8, Read(0));  // nothing read yet
   poller_->Tick(clock_.MonotonicMillis());
   EXPECT_EQ(kPass, agent_.lines());
   // The pass's commands are those of the status requests.
   for (size_t slot = 0; slot < kPass.size(); ++slot) {
-    EXPECT_EQ(kPass[slot], StatusSnapshot::CommandOf(static_cast<int32_t>(slot)));
+    EXPECT_EQ(kPass[slot],
+              StatusSnapshot::CommandOf(static_cast<int32_t>(slot)));
   }
   ASSERT_TRUE(agent_.ReplyValue("22000"));
   ASSERT_TRUE(agent_.ReplyValue("22400"));
-  EXPECT_EQ(-8, Read(0));  // only a complete pass counts
-  ASSERT_TRUE(agent_.ReplyValue("1x"));     // S2: not a number
-  ASSERT_TRUE(agent_.Reply("S3E 1"));       // S3: the unit lacks it
+  EXPECT_EQ(-8, Read(0));                // only a complete pass counts
+  ASSERT_TRUE(agent_.ReplyValue("1x"));  // S2: not a number
+  ASSERT_TRUE(agent_.Reply("S3E 1"));    // S3: the unit lacks it
   while (agent_.waiting() > 0) ASSERT_TRUE(agent_.ReplyValue("7"));
   EXPECT_EQ(22000, Read(0));
   EXPECT_EQ(22400, Read(1));

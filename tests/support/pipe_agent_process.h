@@ -92,8 +92,8 @@ class PipeAgentProcess final : public IAgentProcess {
 
  private:
   void CloseAll() {
-    for (int* fd : {&command_read_, &command_write_, &reply_read_,
-                    &reply_write_}) {
+    for (int* fd :
+         {&command_read_, &command_write_, &reply_read_, &reply_write_}) {
       if (*fd >= 0) close(*fd);
       *fd = -1;
     }

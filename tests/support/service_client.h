@@ -91,8 +91,10 @@ class ServiceClient final {
 
   // Sends the two login requests; true when both succeeded.
   bool Login() {
-    return Transact(std::string("USR NAME ") + service_wire::kLoginUser).compare(0, 4, "ERR ") != 0 &&
-           Transact(std::string("USR PASS ") + service_wire::kLoginPassword).compare(0, 4, "ERR ") != 0;
+    return Transact(std::string("USR NAME ") + service_wire::kLoginUser)
+                   .compare(0, 4, "ERR ") != 0 &&
+           Transact(std::string("USR PASS ") + service_wire::kLoginPassword)
+                   .compare(0, 4, "ERR ") != 0;
   }
 
   // True when the service closed the connection within about millis
