@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "service/save_hooks.h"
-#include "service/shutdown_sequence.h"
+#include "service/shutdown_actions.h"
 
 class LogStore;
 

@@ -4,6 +4,7 @@
 
 #include "service/agent_reply.h"
 #include "service/power_fail_monitor.h"
+#include "service/shutdown_actions.h"
 
 class AgentCommands;
 
@@ -17,22 +18,6 @@ struct ShutdownInputs {
   bool save_files = false;       // run the save hooks first
   int32_t ups_off_delay_s = 0;   // the UPS switches off this much later
   int32_t restore_after_s = 60;  // and back on this long after the utility
-};
-
-// The side effects of the shutdown that reach the operating system.
-// ShutdownRunner is the real one; tests record the calls.
-class ShutdownActions {
- public:
-  ShutdownActions() = default;
-  ShutdownActions(const ShutdownActions&) = delete;
-  ShutdownActions& operator=(const ShutdownActions&) = delete;
-  virtual ~ShutdownActions() = default;
-
-  // Starts the save hooks; their end is reported through
-  // ShutdownSequence::OnSaveHooksDone().
-  virtual void StartSaveHooks() = 0;
-  // Starts the system's shutdown command.
-  virtual void RunShutdownCommand() = 0;
 };
 
 // The power-failure shutdown as one state machine with time as an input:
