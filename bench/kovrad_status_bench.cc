@@ -30,7 +30,7 @@
 #include <vector>
 
 #include "benchmark/benchmark.h"
-#include "tests/service/service_client.h"
+#include "tests/support/service_client.h"
 
 extern char** environ;
 

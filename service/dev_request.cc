@@ -9,7 +9,7 @@ struct DevEntry {
   const char* name;
   DevRequest::Source source;
   DevRequest::Form form;
-  const char* command;  // for snapshot requests, unused
+  const char* command;  // for snapshot requests, the command of the slot
   int32_t slot;
   bool cacheable;
 };
@@ -75,10 +75,15 @@ const struct {
 
 }  // namespace
 
+// The snapshot's slots are filled by the commands that its DEV requests map
+// to, so the mapping is read from the one table.
 const char* StatusSnapshot::CommandOf(int32_t slot) {
-  static const char* const kCommands[kSlots] = {
-      "S0", "S1", "S2", "S3", "S4", "S5", "S6", "S7", "S8", "S9", "S12", "R22"};
-  return slot >= 0 && slot < kSlots ? kCommands[slot] : "";
+  for (const DevEntry& entry : kReads) {
+    if (entry.source == S::kSnapshot && entry.slot == slot) {
+      return entry.command;
+    }
+  }
+  return "";
 }
 
 int32_t MapDevRequest(const std::string& text, DevRequest* request) {

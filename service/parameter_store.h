@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/service_wire.h"
+
 class Database;
 
 // The two key spaces of the service's settings, as clients name them.
@@ -26,9 +28,9 @@ class ParameterStore final {
  public:
   // Result codes shared with the request replies.
   static constexpr int32_t kOk = 0;
-  static constexpr int32_t kUnknownKey = 1;
-  static constexpr int32_t kInvalidValue = 4;
-  static constexpr int32_t kStoreFailed = 23;
+  static constexpr int32_t kUnknownKey = service_wire::kErrUnknownRequest;
+  static constexpr int32_t kInvalidValue = service_wire::kErrInvalidValue;
+  static constexpr int32_t kStoreFailed = service_wire::kErrStoreFailed;
 
   // db may be null (nothing persists); otherwise it must outlive the store.
   explicit ParameterStore(Database* db);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/child_process.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
 
 // The real upssim and upsagent, joined through the simulator's link DIR/ttyS0

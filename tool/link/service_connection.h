@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/service_wire.h"
 #include "tool/link/device_list.h"
 #include "tool/link/link_arg.h"
 #include "tool/link/value_range.h"
@@ -42,7 +43,7 @@ class ServiceConnection final {
   // sent.
   static constexpr int32_t kBadTemplate = 23;
   // The service's own error number for "not in contact with the UPS".
-  static constexpr int32_t kNoUnitError = 8;
+  static constexpr int32_t kNoUnitError = service_wire::kErrNoContact;
 
   static constexpr int32_t kSendTimeoutMillis = 5000;
   static constexpr int32_t kReceiveTimeoutMillis = 10000;
@@ -53,10 +54,10 @@ class ServiceConnection final {
   static constexpr size_t kMaxReplyBytes = 1024 * 1024;
 
   // Where the service listens, and the fixed login.
-  static constexpr const char* kServiceHost = "127.0.0.1";
-  static constexpr uint16_t kServicePort = 8855;
-  static constexpr const char* kUserName = "manager";
-  static constexpr const char* kPassword = "quiet gate";
+  static constexpr const char* kServiceHost = service_wire::kServiceHost;
+  static constexpr uint16_t kServicePort = service_wire::kServicePort;
+  static constexpr const char* kUserName = service_wire::kLoginUser;
+  static constexpr const char* kPassword = service_wire::kLoginPassword;
 
   // Uses the process's platform object and socket selector.
   ServiceConnection();

@@ -12,6 +12,8 @@
 #include <string>
 #include <thread>
 
+#include "common/service_wire.h"
+
 // A client of the service for tests: a real TCP connection to 127.0.0.1 on
 // the given port, one request and one CR-ended reply at a time, every wait
 // bounded.
@@ -89,8 +91,10 @@ class ServiceClient final {
 
   // Sends the two login requests; true when both succeeded.
   bool Login() {
-    return Transact("USR NAME manager").compare(0, 4, "ERR ") != 0 &&
-           Transact("USR PASS quiet gate").compare(0, 4, "ERR ") != 0;
+    return Transact(std::string("USR NAME ") + service_wire::kLoginUser)
+                   .compare(0, 4, "ERR ") != 0 &&
+           Transact(std::string("USR PASS ") + service_wire::kLoginPassword)
+                   .compare(0, 4, "ERR ") != 0;
   }
 
   // True when the service closed the connection within about millis

@@ -15,8 +15,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/e2e/child_process.h"
-#include "tests/service/service_client.h"
+#include "tests/support/child_process.h"
+#include "tests/support/service_client.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
