@@ -92,7 +92,7 @@ std::unique_ptr<Database> Database::OpenOrUnavailable(const std::string& path,
   std::unique_ptr<Database> database(new Database(path, options));
   database->last_now_ = now;
   if (!database->TryOpen()) {
-    Diag("database unavailable: %s; settings are the defaults, logs are kept "
+    DiagAt(DiagLevel::kError, "database unavailable: %s; settings are the defaults, logs are kept "
          "in memory, next try in %lld s",
          database->problem_.c_str(),
          static_cast<long long>(options.retry_ms / 1000));
@@ -244,7 +244,7 @@ void Database::MoveAside() {
     std::string from = path_ + suffix;
     if (Exists(from)) rename(from.c_str(), (aside + suffix).c_str());
   }
-  Diag("database %s was not usable (%s); kept as %s, a new one is made",
+  DiagAt(DiagLevel::kError, "database %s was not usable (%s); kept as %s, a new one is made",
        path_.c_str(), problem_.c_str(), aside.c_str());
 }
 
@@ -277,7 +277,7 @@ Database::WriteResult Database::Write(WriteFn write,
     ++dropped_;
     // One line per thousand lost writes keeps a long outage readable.
     if (dropped_ % 1000 == 1) {
-      Diag("database write queue full (%zu): %llu writes lost so far",
+      DiagAt(DiagLevel::kWarning, "database write queue full (%zu): %llu writes lost so far",
            queue_.size(), static_cast<unsigned long long>(dropped_));
     }
     return WriteResult::kRefused;
