@@ -284,7 +284,9 @@ Database::WriteResult Database::Write(WriteFn write,
   }
   uint64_t sequence = next_sequence_++;
   queue_.push_back(Queued{sequence, std::move(write)});
-  if (queue_.size() == 1) Flush();
+  // A lock costs this try only the short busy wait; trying on every write
+  // also keeps the queue moving for a caller that seldom ticks.
+  Flush();
   if (!queue_.empty() && queue_.front().sequence <= sequence) {
     return WriteResult::kQueued;
   }
