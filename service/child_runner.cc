@@ -142,10 +142,13 @@ bool ChildRunner::Start(const Options& options, int64_t now) {
 void ChildRunner::Poll(int64_t now) {
   if (!Running()) return;
   ReadOutput();
-  if (Reap()) {
+  if (Ended()) {
+    // Signalled before the reaping, while the child's zombie still holds
+    // the group's id, so the id cannot name another group.
+    if (options_.stop_group_on_exit) Signal(SIGTERM);
+    Reap();
     // The pipe may still hold the child's last lines.
     ReadOutput();
-    if (options_.stop_group_on_exit) kill(-pid_, SIGTERM);
     Finish();
     return;
   }
@@ -230,6 +233,18 @@ void ChildRunner::ReadOutput() {
 void ChildRunner::CloseOutput() {
   if (out_fd_ >= 0) close(out_fd_);
   out_fd_ = -1;
+}
+
+bool ChildRunner::Ended() {
+  siginfo_t info;
+  std::memset(&info, 0, sizeof(info));
+  int rc;
+  do {
+    rc = waitid(P_PID, static_cast<id_t>(pid_), &info,
+                WEXITED | WNOHANG | WNOWAIT);
+  } while (rc < 0 && errno == EINTR);
+  // ECHILD: someone else reaped it; it has ended all the same.
+  return rc < 0 || info.si_pid != 0;
 }
 
 bool ChildRunner::Reap() {

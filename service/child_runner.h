@@ -100,6 +100,8 @@ class ChildRunner final {
  private:
   void ReadOutput();
   void CloseOutput();
+  // True once the child has ended; it stays unreaped (a zombie).
+  bool Ended();
   bool Reap();
   void Signal(int signal);
   void Finish();
