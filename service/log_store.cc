@@ -13,30 +13,29 @@ bool LogStore::Append(int32_t list, const std::string& text) {
   std::string line = text;
   std::replace(line.begin(), line.end(), '\n', ' ');
   std::replace(line.begin(), line.end(), '\r', ' ');
-  if (!db_->Exec("BEGIN IMMEDIATE;")) return false;
-  Statement insert(db_,
-                   "INSERT INTO log_entries (list, text) VALUES (?1, ?2);");
-  insert.BindInt(1, list);
-  insert.BindText(2, line);
-  insert.Step();
-  bool ok = insert.Done();
-  if (ok) {
-    // Keep the newest max_entries; everything at or below the first entry
-    // past that bound goes.
-    Statement trim(db_,
-                   "DELETE FROM log_entries WHERE list = ?1 AND id <= "
-                   "(SELECT id FROM log_entries WHERE list = ?1 "
-                   " ORDER BY id DESC LIMIT 1 OFFSET ?2);");
-    trim.BindInt(1, list);
-    trim.BindInt(2, limits_.max_entries[list]);
-    trim.Step();
-    ok = trim.Done();
-  }
-  if (!ok) {
-    db_->Exec("ROLLBACK;");
-    return false;
-  }
-  return db_->Exec("COMMIT;");
+  int32_t max_entries = limits_.max_entries[list];
+  Database::WriteResult result = db_->Write(
+      [list, line, max_entries](Database* db) {
+        Statement insert(db,
+                         "INSERT INTO log_entries (list, text) "
+                         "VALUES (?1, ?2);");
+        insert.BindInt(1, list);
+        insert.BindText(2, line);
+        insert.Step();
+        if (!insert.Done()) return insert.code();
+        // Keep the newest max_entries; everything at or below the first
+        // entry past that bound goes.
+        Statement trim(db,
+                       "DELETE FROM log_entries WHERE list = ?1 AND id <= "
+                       "(SELECT id FROM log_entries WHERE list = ?1 "
+                       " ORDER BY id DESC LIMIT 1 OFFSET ?2);");
+        trim.BindInt(1, list);
+        trim.BindInt(2, max_entries);
+        trim.Step();
+        return trim.Done() ? 0 : trim.code();
+      },
+      /*queue_if_unavailable=*/true);
+  return result != Database::WriteResult::kRefused;
 }
 
 bool LogStore::StartKey(int32_t list, int32_t* key) {
@@ -75,8 +74,14 @@ bool LogStore::Page(int32_t list, int32_t key, int32_t* next_key,
 }
 
 bool LogStore::Clear(int32_t list) {
-  Statement erase(db_, "DELETE FROM log_entries WHERE list = ?1;");
-  erase.BindInt(1, list);
-  erase.Step();
-  return erase.Done();
+  // In order with the appends still queued, which it erases too.
+  Database::WriteResult result = db_->Write(
+      [list](Database* db) {
+        Statement erase(db, "DELETE FROM log_entries WHERE list = ?1;");
+        erase.BindInt(1, list);
+        erase.Step();
+        return erase.Done() ? 0 : erase.code();
+      },
+      /*queue_if_unavailable=*/false);
+  return result != Database::WriteResult::kRefused;
 }

@@ -18,7 +18,8 @@ constexpr int32_t kLogListCount = 3;
 // lines in the service's database. Each list keeps at most its retention
 // bound of entries and drops the oldest first. Entries are paged backwards
 // by key: a page holds the entries older than a key, and its smallest key is
-// where the next page starts.
+// where the next page starts. Reads fail while the database is unavailable;
+// entries still queued in memory are not seen by them.
 class LogStore final {
  public:
   struct Limits {
@@ -34,8 +35,9 @@ class LogStore final {
   }
 
   // Appends one entry. Line breaks in the text are turned into blanks so an
-  // entry is always one line of a reply. Returns false when the database
-  // refused the write.
+  // entry is always one line of a reply. An entry the database cannot take
+  // now (locked, full, unavailable) is queued by it and written later, in
+  // order. Returns false when the entry is lost (the queue is full).
   bool Append(int32_t list, const std::string& text);
 
   // The key from which paging starts: one above the newest entry's key (1
@@ -49,7 +51,8 @@ class LogStore final {
   bool Page(int32_t list, int32_t key, int32_t* next_key,
             std::vector<std::string>* entries);
 
-  // Erases every entry of the list.
+  // Erases every entry of the list, also those still queued. Returns false
+  // when the database is unavailable or refused it.
   bool Clear(int32_t list);
 
  private:

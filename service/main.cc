@@ -46,17 +46,15 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  // Without its state folder or database the service still watches the
+  // UPS and shuts down on a power failure, with the default settings.
   if (mkdir(options.state_dir.c_str(), 0750) != 0 && errno != EEXIST) {
-    Diag("cannot create state folder %s: %s", options.state_dir.c_str(),
-         std::strerror(errno));
-    return 1;
+    DiagAt(DiagLevel::kError, "cannot create state folder %s: %s",
+           options.state_dir.c_str(), std::strerror(errno));
   }
-  std::unique_ptr<Database> database =
-      Database::Open(options.state_dir + "/kovrad.db", &error);
-  if (!database) {
-    Diag("%s", error.c_str());
-    return 1;
-  }
+  std::unique_ptr<Database> database = Database::OpenOrUnavailable(
+      options.state_dir + "/kovrad.db", Database::Options(),
+      SystemClock::Instance()->MonotonicMillis());
   ParameterStore params(database.get());
   if (!params.Load()) Diag("cannot read stored settings; using defaults");
   LogStore logs(database.get(), LogStore::Limits());

@@ -53,6 +53,7 @@ ParameterStore::ParameterStore(Database* db) : db_(db) {
 
 bool ParameterStore::Load() {
   if (db_ == nullptr) return true;
+  if (!db_->Available()) return false;
   Statement select(db_, "SELECT space, key, value FROM parameters;");
   if (!select.ok()) return false;
   while (select.Step()) {
@@ -93,15 +94,22 @@ int32_t ParameterStore::Set(ParameterSpace space, const std::string& key,
     return kInvalidValue;
   }
   if (db_ != nullptr) {
-    Statement upsert(db_,
-                     "INSERT INTO parameters (space, key, value) "
-                     "VALUES (?1, ?2, ?3) ON CONFLICT (space, key) "
-                     "DO UPDATE SET value = excluded.value;");
-    upsert.BindText(1, SpaceName(space));
-    upsert.BindText(2, key);
-    upsert.BindInt(3, value);
-    upsert.Step();
-    if (!upsert.Done()) return kStoreFailed;
+    std::string space_name = SpaceName(space);
+    std::string stored_key = definition.key;
+    Database::WriteResult result = db_->Write(
+        [space_name, stored_key, value](Database* db) {
+          Statement upsert(db,
+                           "INSERT INTO parameters (space, key, value) "
+                           "VALUES (?1, ?2, ?3) ON CONFLICT (space, key) "
+                           "DO UPDATE SET value = excluded.value;");
+          upsert.BindText(1, space_name);
+          upsert.BindText(2, stored_key);
+          upsert.BindInt(3, value);
+          upsert.Step();
+          return upsert.Done() ? 0 : upsert.code();
+        },
+        /*queue_if_unavailable=*/false);
+    if (result == Database::WriteResult::kRefused) return kStoreFailed;
   }
   values_[index] = value;
   return kOk;

@@ -23,7 +23,9 @@ constexpr char kKeyPowerfailDelay[] = "powerfail.shutdown.happen.delay";
 
 // The service's settings: a fixed set of integer keys with defaults and
 // ranges, kept in memory and written through to the database (when one is
-// given) so they survive a restart.
+// given) so they survive a restart. While the database is unavailable the
+// values in memory (the defaults, or what was loaded) serve and writes are
+// refused.
 class ParameterStore final {
  public:
   // Result codes shared with the request replies.
@@ -46,8 +48,10 @@ class ParameterStore final {
 
   // Parses text as a decimal integer within the key's range and stores it:
   // 0, 1 for an unknown key, 4 for a value that is not a plain decimal
-  // number in range, 23 when the database refused the write (the value in
-  // memory is then unchanged).
+  // number in range, 23 when the database refused the write or is
+  // unavailable (the value in memory is then unchanged). A write the
+  // database cannot make at once (locked, full) is queued by it: the value
+  // counts at once and is stored later.
   int32_t Set(ParameterSpace space, const std::string& key,
               const std::string& text);
 

@@ -2,20 +2,13 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
-// What a run of the save hooks produced.
-struct SaveHookResult {
-  std::vector<std::string> saved;        // "program<TAB>file" lines
-  std::vector<std::string> diagnostics;  // one line per problem, for stderr
-};
+#include "service/save_hook_run.h"
 
-// Runs every executable regular file of dir, in name order, each with its
-// standard output on a pipe, and collects the lines they print that have
-// the form "program<TAB>file" (a non-empty program name without leading
-// blanks, a tab, a non-empty file name). A hook that runs longer than
-// timeout_ms is killed; at most max_lines lines are kept in all. Blocks the
-// calling thread until every hook has ended.
+// Runs the save hooks of dir (see SaveHookRun) with the given limit for
+// each hook and the default budget for all, and blocks the calling thread
+// until the run is done. For callers without a loop of their own; a loop
+// drives a SaveHookRun instead.
 SaveHookResult RunSaveHooks(const std::string& dir, int32_t timeout_ms,
                             int32_t max_lines);
 

@@ -38,6 +38,9 @@ const char* ServiceUsage() {
          "down (default: none, only logged)\n"
          "  --restore-after SECONDS   UPS restore time after a shutdown "
          "(default 60)\n"
+         "  --save-hooks-budget SECONDS  time for all save hooks together "
+         "(default 60)\n"
+         "  --notify-command CMD      shell command run for every event\n"
          "  --help, --version\n";
 }
 
@@ -67,7 +70,8 @@ bool ParseServiceOptions(int argc, const char* const* argv,
     }
     if (arg != "--listen" && arg != "--agent" && arg != "--state-dir" &&
         arg != "--save-hooks" && arg != "--shutdown-command" &&
-        arg != "--restore-after") {
+        arg != "--restore-after" && arg != "--save-hooks-budget" &&
+        arg != "--notify-command") {
       *error = "unknown option " + arg;
       return false;
     }
@@ -91,6 +95,16 @@ bool ParseServiceOptions(int argc, const char* const* argv,
       options->config.save_hooks_dir = value;
     } else if (arg == "--shutdown-command") {
       options->config.shutdown_command = value;
+    } else if (arg == "--notify-command") {
+      options->notify_command = value;
+    } else if (arg == "--save-hooks-budget") {
+      int32_t seconds = 0;
+      if (value.find_first_not_of("0123456789") != std::string::npos ||
+          !ParseInt32(value, &seconds) || seconds < 1 || seconds > 3600) {
+        *error = "--save-hooks-budget wants seconds from 1 to 3600";
+        return false;
+      }
+      options->save_hooks_budget_s = seconds;
     } else {
       int32_t seconds = 0;
       if (value.find_first_not_of("0123456789") != std::string::npos ||

@@ -19,7 +19,9 @@ TEST(ServiceOptionsTest, ReadsEveryOptionInBothForms) {
   ASSERT_TRUE(Parse(
       {"--listen", "0.0.0.0:9000", "--allow-remote", "--agent=/opt/upsagent",
        "--state-dir", "/tmp/s", "--save-hooks", "/etc/hooks",
-       "--shutdown-command", "systemctl poweroff", "--restore-after=0"},
+       "--shutdown-command", "systemctl poweroff", "--restore-after=0",
+       "--notify-command=mail -s \"$KOVRA_EVENT_TEXT\" root",
+       "--save-hooks-budget", "90"},
       &options, &error))
       << error;
   EXPECT_EQ("0.0.0.0", options.config.listen_host);
@@ -30,6 +32,8 @@ TEST(ServiceOptionsTest, ReadsEveryOptionInBothForms) {
   EXPECT_EQ("/etc/hooks", options.config.save_hooks_dir);
   EXPECT_EQ("systemctl poweroff", options.config.shutdown_command);
   EXPECT_EQ(0, options.config.restore_after_s);
+  EXPECT_EQ("mail -s \"$KOVRA_EVENT_TEXT\" root", options.notify_command);
+  EXPECT_EQ(90, options.save_hooks_budget_s);
 }
 
 TEST(ServiceOptionsTest, RejectsBadValues) {
@@ -41,6 +45,8 @@ TEST(ServiceOptionsTest, RejectsBadValues) {
       {"--restore-after", "-5"},
       {"--restore-after", "86401"},
       {"--restore-after", "1e3"},
+      {"--save-hooks-budget", "0"},
+      {"--save-hooks-budget", "3601"},
       {"--state-dir"},
       {"--verbose"},
       {"extra"},
