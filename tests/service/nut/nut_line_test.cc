@@ -72,8 +72,9 @@ TEST_F(NutLineTest, QuoteEscapesQuotesAndBackslashesOnly) {
 }
 
 TEST_F(NutLineTest, QuotedValuesSplitBackToThemselves) {
-  const std::string values[] = {"", "plain", "two words", R"(\)", R"(\"")",
-                                R"(a\\b"c)", " lead and trail "};
+  const std::string values[] = {
+      "",       "plain",     "two words",       R"(\)",
+      R"(\"")", R"(a\\b"c)", " lead and trail "};
   for (const std::string& value : values) {
     ASSERT_EQ(Split("VAR ups v " + NutQuote(value)), NutLineResult::kOk)
         << value;

@@ -108,9 +108,9 @@ TEST_F(NutVariablesTest, LeavesOutWhatTheUnitDoesNotReport) {
   data_.snapshot.error[StatusSnapshot::kSlotTemperature] = 1;
   data_.snapshot.error[6] = 1;  // S6
   const auto present = Present();
-  for (const char* name : {"device.model", "ups.model", "ups.realpower.nominal",
-                           "ups.start.battery", "ups.temperature",
-                           "battery.runtime"}) {
+  for (const char* name :
+       {"device.model", "ups.model", "ups.realpower.nominal",
+        "ups.start.battery", "ups.temperature", "battery.runtime"}) {
     EXPECT_EQ(present.count(name), 0u) << name;
   }
   EXPECT_EQ(present.count("ups.status"), 1u);
@@ -212,8 +212,7 @@ TEST_F(NutVariablesTest, WritableVariablesAndTheirAgentCommands) {
     ASSERT_NE(var, nullptr) << c.name;
     EXPECT_TRUE(NutWritable(data_, *var)) << c.name;
     std::string line;
-    EXPECT_EQ(NutWriteCommand(data_, *var, c.value, &line),
-              NutWriteResult::kOk)
+    EXPECT_EQ(NutWriteCommand(data_, *var, c.value, &line), NutWriteResult::kOk)
         << c.name;
     EXPECT_EQ(line, c.line);
   }
