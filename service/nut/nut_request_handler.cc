@@ -112,7 +112,12 @@ NutReply NutRequestHandler::Dispatch(const Words& words) {
 
 const char* NutRequestHandler::ReadBlocked() const {
   if (!backend_->AgentRunning()) return "DRIVER-NOT-CONNECTED";
-  if (backend_->Stale()) return "DATA-STALE";
+  // A snapshot that never completed, or one in which the agent says it
+  // lost the unit, is as good as none, whatever the backend's clock says.
+  const StatusSnapshot& snapshot = backend_->Data().snapshot;
+  if (backend_->Stale() || !snapshot.valid || !snapshot.Connected()) {
+    return "DATA-STALE";
+  }
   return nullptr;
 }
 
@@ -283,7 +288,11 @@ const NutUser* NutRequestHandler::Authorize(
   // An unknown user, a wrong password and a missing right get one answer.
   if (found == nullptr || !SameSecret(found->password, password_) ||
       !allowed(*found)) {
-    backend_->Log("NUT: access denied to user " + username_ + " from " + peer_);
+    if (!refusal_logged_) {
+      backend_->Log("NUT: access denied to user " + username_ + " from " +
+                    peer_);
+      refusal_logged_ = true;
+    }
     *error = "ACCESS-DENIED";
     return nullptr;
   }

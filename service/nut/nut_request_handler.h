@@ -42,6 +42,9 @@ class NutRequestHandler final {
   NutRequestHandler& operator=(const NutRequestHandler&) = delete;
 
   // Handles one request line, without its LF (a CR before it is dropped).
+  // A line over kNutMaxLineBytes gets ERR TOO-LONG, so a transport that
+  // bounds its buffer may pass the first kNutMaxLineBytes + 1 bytes of a
+  // longer line and drop the rest up to the LF.
   NutReply Handle(std::string_view line);
 
   // True after a LOGIN, until LOGOUT: the connection counts in NUMLOGINS.
@@ -73,8 +76,8 @@ class NutRequestHandler final {
   // The error name that keeps values from being read now, or null.
   const char* ReadBlocked() const;
   // The user behind USERNAME and PASSWORD when allowed(user) holds, or null
-  // with the error name in *error (a refusal is logged, without the
-  // password).
+  // with the error name in *error (the first refusal on the connection is
+  // logged, never with the password).
   const NutUser* Authorize(const std::function<bool(const NutUser&)>& allowed,
                            const char** error);
   // A done callback that logs the outcome of what; it holds no pointer to
@@ -91,4 +94,5 @@ class NutRequestHandler final {
   std::string password_;
   bool logged_in_ = false;
   bool primary_ = false;
+  bool refusal_logged_ = false;  // one refusal per connection is logged
 };

@@ -185,6 +185,16 @@ TEST_F(NutRequestHandlerTest, NoOldValuesWhileStaleOrWithoutAgent) {
   EXPECT_TRUE(backend_.pending.empty());
 }
 
+TEST_F(NutRequestHandlerTest, NoValuesFromASnapshotWithoutTheUnit) {
+  backend_.data.snapshot.value[StatusSnapshot::kSlotConnected] = 0;
+  EXPECT_EQ(Send("GET VAR ups device.type"), "ERR DATA-STALE\n");
+  backend_.data.snapshot.value[StatusSnapshot::kSlotConnected] = 1;
+  backend_.data.snapshot.error[StatusSnapshot::kSlotConnected] = 8;
+  EXPECT_EQ(Send("LIST VAR ups"), "ERR DATA-STALE\n");
+  backend_.data.snapshot = StatusSnapshot();  // no pass completed yet
+  EXPECT_EQ(Send("GET VAR ups ups.status"), "ERR DATA-STALE\n");
+}
+
 TEST_F(NutRequestHandlerTest, UsernameAndPasswordOnceEach) {
   EXPECT_EQ(Send("USERNAME monuser"), "OK\n");
   EXPECT_EQ(Send("USERNAME admin"), "ERR ALREADY-SET-USERNAME\n");
@@ -329,6 +339,16 @@ TEST_F(NutRequestHandlerTest, OutcomeLoggedAfterTheConnectionIsGone) {
   backend_.Finish(true);
   EXPECT_EQ(backend_.logs.back(),
             "NUT: user admin from 192.0.2.7 runs shutdown.stop: done");
+}
+
+TEST_F(NutRequestHandlerTest, RepeatedRefusalsAreLoggedOnce) {
+  Credentials("admin", "guess");
+  for (int i = 0; i < 100; ++i) {
+    EXPECT_EQ(Send("LOGIN ups"), "ERR ACCESS-DENIED\n");
+  }
+  EXPECT_EQ(backend_.logs,
+            (std::vector<std::string>{
+                "NUT: access denied to user admin from 192.0.2.7"}));
 }
 
 TEST_F(NutRequestHandlerTest, PasswordsNeverReachTheLog) {
