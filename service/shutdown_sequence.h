@@ -18,6 +18,10 @@ struct ShutdownInputs {
   bool save_files = false;       // run the save hooks first
   int32_t ups_off_delay_s = 0;   // the UPS switches off this much later
   int32_t restore_after_s = 60;  // and back on this long after the utility
+  // Other hosts on the same UPS (NUT secondaries).
+  bool forced = false;            // a primary client asked for the shutdown
+  int32_t secondaries = 0;        // secondaries still logged in
+  int32_t secondary_wait_s = 15;  // longest wait for them to log out
 };
 
 // The power-failure shutdown as one state machine with time as an input:
@@ -47,6 +51,9 @@ class ShutdownSequence final {
   void OnSaveHooksDone();
 
   Stage stage() const { return stage_; }
+  // True once the shutdown has begun: the forced-shutdown flag other hosts
+  // see.
+  bool begun() const { return stage_ != Stage::kWatching; }
 
  private:
   void Begin();
