@@ -1,7 +1,12 @@
 #include "service/http/bounded_task_queue.h"
 
-BoundedTaskQueue::BoundedTaskQueue(size_t threads, size_t max_queued)
-    : max_queued_(max_queued) {
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+BoundedTaskQueue::BoundedTaskQueue(size_t threads, size_t max_queued,
+                                   int niceness)
+    : max_queued_(max_queued), niceness_(niceness) {
   if (threads < 1) threads = 1;
   try {
     for (size_t i = 0; i < threads; ++i) threads_.emplace_back([this] { Work(); });
@@ -9,6 +14,15 @@ BoundedTaskQueue::BoundedTaskQueue(size_t threads, size_t max_queued)
     shutdown();
     throw;
   }
+}
+
+void BoundedTaskQueue::LowerThisThread(int niceness) {
+  if (niceness == 0) return;
+  // On Linux the nice value is per thread; a refusal only leaves the thread
+  // at the service's priority.
+  id_t thread = static_cast<id_t>(syscall(SYS_gettid));
+  setpriority(PRIO_PROCESS, thread,
+              getpriority(PRIO_PROCESS, thread) + niceness);
 }
 
 BoundedTaskQueue::~BoundedTaskQueue() { shutdown(); }
@@ -39,6 +53,7 @@ void BoundedTaskQueue::shutdown() {
 }
 
 void BoundedTaskQueue::Work() {
+  LowerThisThread(niceness_);
   for (;;) {
     std::function<void()> job;
     {

@@ -17,12 +17,17 @@
 // until it is done and further clients wait in the kernel's listen backlog.
 class BoundedTaskQueue final : public httplib::TaskQueue {
  public:
-  // Starts `threads` threads (at least 1). Thread start failures throw
+  // Starts `threads` threads (at least 1), each lowered by `niceness` in
+  // the scheduler's favour (0 leaves them as they are), so that busy HTTP
+  // clients give way to the service loop. Thread start failures throw
   // std::system_error, as std::thread does; the endpoint catches it.
-  BoundedTaskQueue(size_t threads, size_t max_queued);
+  BoundedTaskQueue(size_t threads, size_t max_queued, int niceness);
   BoundedTaskQueue(const BoundedTaskQueue&) = delete;
   BoundedTaskQueue& operator=(const BoundedTaskQueue&) = delete;
   ~BoundedTaskQueue() override;
+
+  // Lowers the calling thread's priority by niceness (see above).
+  static void LowerThisThread(int niceness);
 
   void enqueue(std::function<void()> job) override;
 
@@ -33,6 +38,7 @@ class BoundedTaskQueue final : public httplib::TaskQueue {
   void Work();
 
   const size_t max_queued_;
+  const int niceness_;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<std::function<void()>> jobs_;

@@ -133,8 +133,9 @@ bool HttpEndpoint::Start(const std::string& address, uint16_t port,
     const size_t threads = static_cast<size_t>(std::max(options_.threads, 1));
     const size_t queued =
         static_cast<size_t>(std::max(options_.max_queued_connections, 0));
-    server.new_task_queue = [threads, queued] {
-      return new BoundedTaskQueue(threads, queued);
+    const int niceness = options_.niceness;
+    server.new_task_queue = [threads, queued, niceness] {
+      return new BoundedTaskQueue(threads, queued, niceness);
     };
     server.set_address_family(AF_INET);
     // No SO_REUSEPORT (the library's default sets it): a port another
@@ -171,7 +172,9 @@ bool HttpEndpoint::Start(const std::string& address, uint16_t port,
     port_ = static_cast<uint16_t>(bound);
 
     auto ended = std::make_shared<std::atomic<bool>>(false);
-    thread_ = std::thread([this, ended] {
+    thread_ = std::thread([this, ended, niceness] {
+      // This thread serves a connection itself when the queue is full.
+      BoundedTaskQueue::LowerThisThread(niceness);
       try {
         server_->listen_after_bind();
       } catch (...) {

@@ -42,6 +42,9 @@ class HttpEndpoint final {
     // thread serves one itself, so no more are accepted meanwhile.
     int32_t threads = 4;
     int32_t max_queued_connections = 64;
+    // The serving threads run this much nicer than the service, so that
+    // busy HTTP clients give way to the service loop.
+    int32_t niceness = 5;
     // A client that sends nothing for keep_alive_timeout_s, before its first
     // request or between two, is dropped; so is one whose single read or
     // write takes longer than its time-out.
