@@ -31,9 +31,8 @@ StatusView ConnectedView() {
   view.valid = true;
   view.taken_monotonic_ms = SystemClock::Instance()->MonotonicMillis();
   view.taken_unix_ms = Timestamp::Now().Value();
-  const int32_t values[kStatusItemCount] = {23050, 22990, 9850, 3725, 3120,
-                                            5005,  1380,  0,    0,    0,
-                                            1};
+  const int32_t values[kStatusItemCount] = {
+      23050, 22990, 9850, 3725, 3120, 5005, 1380, 0, 0, 0, 1};
   for (int32_t item = 0; item < kStatusItemCount; ++item) {
     view.items[item] = {true, values[item], 0};
   }

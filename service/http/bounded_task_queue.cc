@@ -9,7 +9,8 @@ BoundedTaskQueue::BoundedTaskQueue(size_t threads, size_t max_queued,
     : max_queued_(max_queued), niceness_(niceness) {
   if (threads < 1) threads = 1;
   try {
-    for (size_t i = 0; i < threads; ++i) threads_.emplace_back([this] { Work(); });
+    for (size_t i = 0; i < threads; ++i)
+      threads_.emplace_back([this] { Work(); });
   } catch (...) {
     shutdown();
     throw;

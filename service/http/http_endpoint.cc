@@ -55,8 +55,7 @@ void SendError(httplib::Response& res, int status, const std::string& message) {
 // Refuses parameters other than `allowed` and repeated ones; false after
 // writing the 400 answer.
 bool CheckParams(const httplib::Request& req,
-                 const std::set<std::string>& allowed,
-                 httplib::Response& res) {
+                 const std::set<std::string>& allowed, httplib::Response& res) {
   for (const auto& param : req.params) {
     if (allowed.count(param.first) == 0) {
       SendError(res, 400, "unknown parameter " + param.first);
@@ -224,8 +223,8 @@ LogReader* HttpEndpoint::Reader() {
 
 void HttpEndpoint::AddRoutes() {
   httplib::Server& server = *server_;
-  server.set_default_headers({{"Cache-Control", "no-store"},
-                              {"X-Content-Type-Options", "nosniff"}});
+  server.set_default_headers(
+      {{"Cache-Control", "no-store"}, {"X-Content-Type-Options", "nosniff"}});
 
   server.Get("/", [](const httplib::Request&, httplib::Response& res) {
     res.set_header("Content-Security-Policy", kPagePolicy);
@@ -269,35 +268,32 @@ void HttpEndpoint::AddRoutes() {
                SendJson(res, 200, EventsJson(events));
              });
 
-  server.Get("/api/records",
-             [this](const httplib::Request& req, httplib::Response& res) {
-               if (!CheckParams(req, {"since", "limit"}, res)) return;
-               int64_t since =
-                   Timestamp::Now().Value() / 1000 -
-                   options_.default_records_span_s;
-               int32_t limit = options_.max_records;
-               std::string error;
-               if (req.has_param("since") &&
-                   !ParseTimeParam(req.get_param_value("since"), &since,
-                                   &error)) {
-                 SendError(res, 400, error);
-                 return;
-               }
-               if (req.has_param("limit") &&
-                   !ParseCountParam(req.get_param_value("limit"),
-                                    options_.max_records, &limit, &error)) {
-                 SendError(res, 400, error);
-                 return;
-               }
-               LogReader* reader = Reader();
-               std::vector<RecordEntry> records;
-               if (reader == nullptr ||
-                   !reader->RecordsSince(since, limit, &records)) {
-                 SendError(res, 503, "the status records cannot be read");
-                 return;
-               }
-               SendJson(res, 200, RecordsJson(records));
-             });
+  server.Get("/api/records", [this](const httplib::Request& req,
+                                    httplib::Response& res) {
+    if (!CheckParams(req, {"since", "limit"}, res)) return;
+    int64_t since =
+        Timestamp::Now().Value() / 1000 - options_.default_records_span_s;
+    int32_t limit = options_.max_records;
+    std::string error;
+    if (req.has_param("since") &&
+        !ParseTimeParam(req.get_param_value("since"), &since, &error)) {
+      SendError(res, 400, error);
+      return;
+    }
+    if (req.has_param("limit") &&
+        !ParseCountParam(req.get_param_value("limit"), options_.max_records,
+                         &limit, &error)) {
+      SendError(res, 400, error);
+      return;
+    }
+    LogReader* reader = Reader();
+    std::vector<RecordEntry> records;
+    if (reader == nullptr || !reader->RecordsSince(since, limit, &records)) {
+      SendError(res, 503, "the status records cannot be read");
+      return;
+    }
+    SendJson(res, 200, RecordsJson(records));
+  });
 
   // Everything else, and every answer that failed without a body: a JSON
   // error with the status's reason.

@@ -32,8 +32,8 @@ std::string ScaledDecimal(int64_t raw, int64_t divisor) {
   if (divisor < 1) divisor = 1;
   // Work in unsigned magnitude so the most negative value has a magnitude.
   bool negative = raw < 0;
-  uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(raw)
-                                : static_cast<uint64_t>(raw);
+  uint64_t magnitude =
+      negative ? 0 - static_cast<uint64_t>(raw) : static_cast<uint64_t>(raw);
   uint64_t unit = static_cast<uint64_t>(divisor);
   uint64_t whole = magnitude / unit;
   uint64_t fraction = magnitude % unit;
@@ -116,17 +116,16 @@ std::string FormatMetrics(const StatusView& view, int64_t now_monotonic_ms) {
   }
 
   AppendFamily("kovra_agent_restarts_total", "counter",
-               "Times the service restarted the agent since it started.",
-               &out);
+               "Times the service restarted the agent since it started.", &out);
   out += "kovra_agent_restarts_total " + std::to_string(view.agent_restarts) +
          "\n";
   AppendFamily("kovra_events_total", "counter",
                "Events the service logged since it started, by event code.",
                &out);
   for (int32_t code = 0; code < kEventCount; ++code) {
-    out += "kovra_events_total{code=\"" + std::to_string(code) +
-           "\",event=\"" + EventName(code) + "\"} " +
-           std::to_string(view.event_counts[code]) + "\n";
+    out += "kovra_events_total{code=\"" + std::to_string(code) + "\",event=\"" +
+           EventName(code) + "\"} " + std::to_string(view.event_counts[code]) +
+           "\n";
   }
   return out;
 }

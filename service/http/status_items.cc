@@ -9,8 +9,8 @@ const ItemFormat kStatusItems[kStatusItemCount] = {
      "Input (utility) voltage in volts."},
     {"output_voltage_volts", 100, "kovra_ups_output_voltage_volts", 100,
      "Output voltage in volts."},
-    {"battery_capacity_percent", 100, "kovra_ups_battery_capacity_ratio",
-     10000, "Battery capacity as a ratio of full charge (0 to 1)."},
+    {"battery_capacity_percent", 100, "kovra_ups_battery_capacity_ratio", 10000,
+     "Battery capacity as a ratio of full charge (0 to 1)."},
     {"load_percent", 100, "kovra_ups_load_ratio", 10000,
      "Load as a ratio of the rated load (0 to 1, above 1 when overloaded)."},
     {"temperature_celsius", 100, "kovra_ups_temperature_celsius", 100,
@@ -23,8 +23,7 @@ const ItemFormat kStatusItems[kStatusItemCount] = {
      "1 while the utility power has failed and the unit runs on battery."},
     {"battery_low", 1, "kovra_ups_battery_low", 1,
      "1 while the battery is critically low."},
-    {"test_active", 1, "kovra_ups_test_active", 1,
-     "1 while a self-test runs."},
+    {"test_active", 1, "kovra_ups_test_active", 1, "1 while a self-test runs."},
     {"connected", 1, "kovra_ups_connected", 1,
      "1 while the service is in touch with the unit."},
 };
@@ -44,12 +43,12 @@ const ItemFormat kRatingItems[kRatingItemCount] = {
 };
 
 const char* const kEventNames[kEventCount] = {
-    "service_started",        "service_terminated",
-    "communication_lost",     "communication_established",
-    "power_failure",          "power_restore",
-    "battery_low",            "battery_recovered",
-    "overload",               "load_recovered",
-    "temperature_high",       "temperature_recovered",
+    "service_started",    "service_terminated",
+    "communication_lost", "communication_established",
+    "power_failure",      "power_restore",
+    "battery_low",        "battery_recovered",
+    "overload",           "load_recovered",
+    "temperature_high",   "temperature_recovered",
 };
 
 }  // namespace

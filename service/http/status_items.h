@@ -9,10 +9,10 @@
 // text. The metrics and the JSON are both written from these tables, so one
 // value has one name and one scale everywhere.
 struct ItemFormat {
-  const char* json_key;   // e.g. "input_voltage_volts"
-  int32_t json_divisor;   // raw value / json_divisor = the JSON number
-  const char* metric;     // e.g. "kovra_ups_input_voltage_volts"
-  int32_t metric_divisor; // raw value / metric_divisor = the sample
+  const char* json_key;    // e.g. "input_voltage_volts"
+  int32_t json_divisor;    // raw value / json_divisor = the JSON number
+  const char* metric;      // e.g. "kovra_ups_input_voltage_volts"
+  int32_t metric_divisor;  // raw value / metric_divisor = the sample
   const char* help;
 };
 

@@ -43,17 +43,17 @@ struct StatusReading {
 // known about the unit, and the service's counters. Plain value type, so the
 // service loop can hand it to other threads by copying.
 struct StatusView {
-  bool valid = false;             // false until a first pass completed
-  int64_t taken_monotonic_ms = 0; // when the pass completed (monotonic clock)
-  int64_t taken_unix_ms = 0;      // the same moment on the real-time clock
+  bool valid = false;              // false until a first pass completed
+  int64_t taken_monotonic_ms = 0;  // when the pass completed (monotonic clock)
+  int64_t taken_unix_ms = 0;       // the same moment on the real-time clock
   StatusReading items[kStatusItemCount];
 
   std::string model;     // empty when unknown
   std::string firmware;  // empty when unknown
   StatusReading ratings[kRatingItemCount];
 
-  int64_t agent_restarts = 0;               // since the service started
-  int64_t event_counts[kEventCount] = {};   // events logged since the start
+  int64_t agent_restarts = 0;              // since the service started
+  int64_t event_counts[kEventCount] = {};  // events logged since the start
 
   // True when the item holds a reading, with it in *value.
   bool Get(int32_t item, int32_t* value) const {

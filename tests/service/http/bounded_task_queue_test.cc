@@ -21,13 +21,13 @@ TEST(BoundedTaskQueueTest, FullQueueIsServedByTheCallerAndShutdownDrains) {
     released.wait_for(kBound);
   });
   // The one thread is busy from here on.
-  ASSERT_EQ(std::future_status::ready,
-            started.get_future().wait_for(kBound));
+  ASSERT_EQ(std::future_status::ready, started.get_future().wait_for(kBound));
 
   std::atomic<bool> queued_ran(false);
   queue.enqueue([&queued_ran] { queued_ran = true; });
   std::thread::id inline_thread;
-  queue.enqueue([&inline_thread] { inline_thread = std::this_thread::get_id(); });
+  queue.enqueue(
+      [&inline_thread] { inline_thread = std::this_thread::get_id(); });
   EXPECT_EQ(std::this_thread::get_id(), inline_thread)
       << "the job past the bound runs on the accepting thread";
   EXPECT_FALSE(queued_ran);

@@ -144,15 +144,15 @@ TEST_F(HttpEndpointTest, ServesMetricsStatusAndPage) {
 
   Json status = GetJson("/api/status", 200);
   EXPECT_EQ(true, status["connected"]);
-  EXPECT_DOUBLE_EQ(98.5, status["values"]["battery_capacity_percent"].get<double>());
+  EXPECT_DOUBLE_EQ(98.5,
+                   status["values"]["battery_capacity_percent"].get<double>());
 
   httplib::Result page = client_->Get("/");
   ASSERT_TRUE(page);
   EXPECT_EQ(200, page->status);
   EXPECT_EQ("text/html; charset=utf-8", page->get_header_value("Content-Type"));
-  EXPECT_NE(std::string::npos,
-            page->get_header_value("Content-Security-Policy")
-                .find("default-src 'none'"));
+  EXPECT_NE(std::string::npos, page->get_header_value("Content-Security-Policy")
+                                   .find("default-src 'none'"));
   EXPECT_NE(std::string::npos, page->body.find("<html"));
   // Self-contained: nothing is loaded from another address.
   for (const char* outside :
@@ -181,10 +181,12 @@ TEST_F(HttpEndpointTest, EventsAndRecordsComeFromTheDatabase) {
   ASSERT_TRUE(logs_->Append(kEventLog, "2026/12/01 10:00:05 3"));
   ASSERT_TRUE(logs_->Append(kEventLog, "damaged"));
   ASSERT_TRUE(logs_->Append(kEventLog, "2026/12/01 11:00:00 4"));
-  ASSERT_TRUE(logs_->Append(kStatusRecordLog,
-                            "2026/12/01 10:00:00 23000 23000 10000 3000 5000 3000"));
-  ASSERT_TRUE(logs_->Append(kStatusRecordLog,
-                            "2026/12/01 10:01:00 23100 23000 10000 3100 5000 3000"));
+  ASSERT_TRUE(
+      logs_->Append(kStatusRecordLog,
+                    "2026/12/01 10:00:00 23000 23000 10000 3000 5000 3000"));
+  ASSERT_TRUE(
+      logs_->Append(kStatusRecordLog,
+                    "2026/12/01 10:01:00 23100 23000 10000 3100 5000 3000"));
   ASSERT_TRUE(logs_->Append(kStatusRecordLog,
                             "2026/12/01 10:02:00 0 23000 9900 3200 5000 3000"));
   StartEndpoint();
@@ -212,10 +214,11 @@ TEST_F(HttpEndpointTest, EventsAndRecordsComeFromTheDatabase) {
 TEST_F(HttpEndpointTest, BadParametersGet400WithJsonError) {
   StartEndpoint();
   for (const char* path :
-       {"/api/events?limit=0", "/api/events?limit=abc", "/api/events?limit=1001",
-        "/api/events?limit=5&limit=6", "/api/events?count=5",
-        "/api/records?since=yesterday", "/api/records?since=-1",
-        "/api/records?since=0&limit=0", "/metrics?x=1", "/api/status?x=1"}) {
+       {"/api/events?limit=0", "/api/events?limit=abc",
+        "/api/events?limit=1001", "/api/events?limit=5&limit=6",
+        "/api/events?count=5", "/api/records?since=yesterday",
+        "/api/records?since=-1", "/api/records?since=0&limit=0", "/metrics?x=1",
+        "/api/status?x=1"}) {
     Json json = GetJson(path, 400);
     EXPECT_TRUE(json["error"].is_string()) << path;
   }
@@ -235,15 +238,16 @@ TEST_F(HttpEndpointTest, UnknownPathsAndMethodsGet404WithJsonError) {
 
 TEST_F(HttpEndpointTest, MissingDatabaseGives503UntilItExists) {
   TempDir other;
-  endpoint_.reset(new HttpEndpoint(&board_, &clock_, other.Join("later.db"),
-                                   options_));
+  endpoint_.reset(
+      new HttpEndpoint(&board_, &clock_, other.Join("later.db"), options_));
   std::string error;
   ASSERT_TRUE(endpoint_->Start("127.0.0.1", 0, &error)) << error;
   client_.reset(new httplib::Client("127.0.0.1", endpoint_->port()));
   EXPECT_TRUE(GetJson("/api/events", 503)["error"].is_string());
   std::string body;
   EXPECT_EQ(200, Get("/metrics", &body)) << "metrics need no database";
-  std::unique_ptr<Database> later = Database::Open(other.Join("later.db"), &error);
+  std::unique_ptr<Database> later =
+      Database::Open(other.Join("later.db"), &error);
   ASSERT_NE(nullptr, later);
   EXPECT_EQ(0u, GetJson("/api/events", 200).size());
 }
@@ -295,9 +299,10 @@ TEST_F(HttpEndpointTest, OversizedRequestsAreRefused) {
   {
     RawClient client(endpoint_->port());
     ASSERT_TRUE(client.ok());
-    client.Send("POST /metrics HTTP/1.1\r\nHost: x\r\nContent-Length: 5000\r\n"
-                "Connection: close\r\n\r\n" +
-                std::string(5000, 'b'));
+    client.Send(
+        "POST /metrics HTTP/1.1\r\nHost: x\r\nContent-Length: 5000\r\n"
+        "Connection: close\r\n\r\n" +
+        std::string(5000, 'b'));
     std::string received;
     EXPECT_TRUE(client.ReadUntilClosed(10000, &received));
     EXPECT_NE(std::string::npos, received.find(" 413 ")) << received;

@@ -32,11 +32,12 @@ void FillLogs(LogStore* logs, int64_t now) {
   int32_t capacity = 10000;
   for (int64_t t = start; t <= now; t += kRecordEvery) {
     double hour = static_cast<double>(t % kDay) / 3600.0;
-    int32_t load = static_cast<int32_t>(
-        3200 + 900 * std::sin(hour / 24.0 * 2 * M_PI) +
-        250 * std::sin(static_cast<double>(t) / 700.0));
-    int32_t in = static_cast<int32_t>(23000 + 250 * std::sin(hour * 1.7) +
-                                      80 * std::cos(static_cast<double>(t) / 300.0));
+    int32_t load =
+        static_cast<int32_t>(3200 + 900 * std::sin(hour / 24.0 * 2 * M_PI) +
+                             250 * std::sin(static_cast<double>(t) / 700.0));
+    int32_t in =
+        static_cast<int32_t>(23000 + 250 * std::sin(hour * 1.7) +
+                             80 * std::cos(static_cast<double>(t) / 300.0));
     bool failed = t >= fail_from && t < fail_to;
     if (failed) {
       in = 0;
@@ -45,11 +46,11 @@ void FillLogs(LogStore* logs, int64_t now) {
       capacity = std::min(10000, capacity + 60);
     }
     int32_t out = failed ? 22000 : 22900 + (in - 23000) / 10;
-    logs->Append(kStatusRecordLog,
-                 EntryTimeText(t) + " " + std::to_string(in) + " " +
-                     std::to_string(out) + " " + std::to_string(capacity) +
-                     " " + std::to_string(load) + " 5000 " +
-                     std::to_string(3050 + load / 40));
+    logs->Append(kStatusRecordLog, EntryTimeText(t) + " " + std::to_string(in) +
+                                       " " + std::to_string(out) + " " +
+                                       std::to_string(capacity) + " " +
+                                       std::to_string(load) + " 5000 " +
+                                       std::to_string(3050 + load / 40));
     if (t <= fail_from && t + kRecordEvery > fail_from) {
       logs->Append(kEventLog, EntryTimeText(fail_from) + " 4");
     }
@@ -78,9 +79,8 @@ int main() {
   view.valid = true;
   view.taken_monotonic_ms = SystemClock::Instance()->MonotonicMillis();
   view.taken_unix_ms = Timestamp::Now().Value();
-  const int32_t values[kStatusItemCount] = {23040, 22910, 9700, 3480, 3140,
-                                            5000,  2460,  0,    0,    0,
-                                            1};
+  const int32_t values[kStatusItemCount] = {
+      23040, 22910, 9700, 3480, 3140, 5000, 2460, 0, 0, 0, 1};
   for (int32_t item = 0; item < kStatusItemCount; ++item) {
     view.items[item] = {true, values[item], 0};
   }

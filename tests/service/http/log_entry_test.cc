@@ -19,13 +19,11 @@ TEST(LogEntryTest, ReadsEventsAndRecordsAsTheServiceWritesThem) {
   fields.hour = 10;
   fields.minute = 0;
   fields.second = 5;
-  EXPECT_EQ(Timestamp::FromCalendar(fields).Value() / 1000,
-            event.unix_seconds);
+  EXPECT_EQ(Timestamp::FromCalendar(fields).Value() / 1000, event.unix_seconds);
 
   RecordEntry record;
-  ASSERT_TRUE(
-      ParseRecordEntry("2026/12/01 10:00:05 23050 22990 9850 3725 5005 3120",
-                       &record));
+  ASSERT_TRUE(ParseRecordEntry(
+      "2026/12/01 10:00:05 23050 22990 9850 3725 5005 3120", &record));
   EXPECT_EQ(23050, record.values[kRecordInputVoltage]);
   EXPECT_EQ(3120, record.values[kRecordTemperature]);
   EXPECT_EQ(event.unix_seconds, record.unix_seconds);
@@ -35,8 +33,9 @@ TEST(LogEntryTest, RefusesDamagedEntriesLeavingTheOutputAlone) {
   EventEntry event;
   event.code = 77;
   for (const char* text :
-       {"", "2026/12/01 10:00:05", "2026/12/01 10:00:05 ", "2026/12/01 10:00:05 4 5",
-        "2026/13/01 10:00:05 4", "2026/12/01 10:00:05 x", "2026-12-01 10:00:05 4",
+       {"", "2026/12/01 10:00:05", "2026/12/01 10:00:05 ",
+        "2026/12/01 10:00:05 4 5", "2026/13/01 10:00:05 4",
+        "2026/12/01 10:00:05 x", "2026-12-01 10:00:05 4",
         "2026/12/01 10:00:05  4", "2026/12/01 10:00:05 99999999999"}) {
     EXPECT_FALSE(ParseEventEntry(text, &event)) << text;
   }
@@ -59,8 +58,8 @@ TEST(QueryParamsTest, CountIsPlainDigitsWithinBounds) {
   EXPECT_TRUE(ParseCountParam("20", 1000, &value, &error));
   EXPECT_EQ(20, value);
   EXPECT_TRUE(ParseCountParam("1000", 1000, &value, &error));
-  for (const char* text :
-       {"", "0", "1001", "-1", "+5", " 5", "5 ", "5x", "0x10", "99999999999999"}) {
+  for (const char* text : {"", "0", "1001", "-1", "+5", " 5", "5 ", "5x",
+                           "0x10", "99999999999999"}) {
     value = 5;
     error.clear();
     EXPECT_FALSE(ParseCountParam(text, 1000, &value, &error)) << text;

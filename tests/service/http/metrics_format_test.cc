@@ -59,8 +59,9 @@ TEST(MetricsFormatTest, WritesEveryValueInBaseUnitsWithHelpAndType) {
   EXPECT_TRUE(Has(text, "# TYPE kovra_events_total counter"));
   EXPECT_TRUE(
       Has(text, "kovra_events_total{code=\"4\",event=\"power_failure\"} 3"));
-  EXPECT_TRUE(Has(
-      text, "kovra_events_total{code=\"11\",event=\"temperature_recovered\"} 0"));
+  EXPECT_TRUE(
+      Has(text,
+          "kovra_events_total{code=\"11\",event=\"temperature_recovered\"} 0"));
   // Every sample's family has its HELP and TYPE lines right before it.
   EXPECT_EQ('\n', text.back());
 }

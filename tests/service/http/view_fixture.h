@@ -8,9 +8,8 @@ inline StatusView OnLineView() {
   view.valid = true;
   view.taken_monotonic_ms = 10000;
   view.taken_unix_ms = 1796000000250;
-  const int32_t values[kStatusItemCount] = {23050, 22990, 9850, 3725, 3120,
-                                            5005,  1380,  0,    0,    0,
-                                            1};
+  const int32_t values[kStatusItemCount] = {
+      23050, 22990, 9850, 3725, 3120, 5005, 1380, 0, 0, 0, 1};
   for (int32_t item = 0; item < kStatusItemCount; ++item) {
     view.items[item].present = true;
     view.items[item].value = values[item];
