@@ -26,6 +26,13 @@
 
 namespace {
 
+// The view is published once, so it must not turn stale while this runs.
+HttpEndpoint::Options StillOptions() {
+  HttpEndpoint::Options options;
+  options.max_snapshot_age_ms = int64_t{1} << 50;
+  return options;
+}
+
 StatusView ConnectedView() {
   StatusView view;
   view.valid = true;
@@ -48,8 +55,7 @@ struct Fixture {
     db = Database::Open(dir.Join("kovrad.db"), &error);
     board.Publish(ConnectedView());
     endpoint.reset(new HttpEndpoint(&board, SystemClock::Instance(),
-                                    dir.Join("kovrad.db"),
-                                    HttpEndpoint::Options()));
+                                    dir.Join("kovrad.db"), StillOptions()));
     started = endpoint->Start("127.0.0.1", 0, &error);
   }
   TempDir dir;

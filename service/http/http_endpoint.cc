@@ -212,6 +212,13 @@ void HttpEndpoint::Stop() {
   port_ = 0;
 }
 
+StatusView HttpEndpoint::CurrentView(int64_t* now_monotonic_ms) const {
+  StatusView view = board_->Copy();
+  *now_monotonic_ms = clock_->MonotonicMillis();
+  view.DropReadingsOlderThan(options_.max_snapshot_age_ms, *now_monotonic_ms);
+  return view;
+}
+
 LogReader* HttpEndpoint::Reader() {
   std::lock_guard<std::mutex> lock(reader_mutex_);
   if (reader_ == nullptr) {
@@ -234,19 +241,18 @@ void HttpEndpoint::AddRoutes() {
   server.Get("/metrics",
              [this](const httplib::Request& req, httplib::Response& res) {
                if (!CheckParams(req, {}, res)) return;
-               StatusView view = board_->Copy();
-               res.set_content(FormatMetrics(view, clock_->MonotonicMillis()),
-                               kMetricsType);
+               int64_t now = 0;
+               StatusView view = CurrentView(&now);
+               res.set_content(FormatMetrics(view, now), kMetricsType);
              });
 
-  server.Get("/api/status",
-             [this](const httplib::Request& req, httplib::Response& res) {
-               if (!CheckParams(req, {}, res)) return;
-               StatusView view = board_->Copy();
-               SendJson(res, 200,
-                        StatusJson(view, clock_->MonotonicMillis(),
-                                   Timestamp::Now().Value()));
-             });
+  server.Get("/api/status", [this](const httplib::Request& req,
+                                   httplib::Response& res) {
+    if (!CheckParams(req, {}, res)) return;
+    int64_t now = 0;
+    StatusView view = CurrentView(&now);
+    SendJson(res, 200, StatusJson(view, now, Timestamp::Now().Value()));
+  });
 
   server.Get("/api/events",
              [this](const httplib::Request& req, httplib::Response& res) {

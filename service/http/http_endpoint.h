@@ -6,6 +6,8 @@
 #include <string>
 #include <thread>
 
+#include "service/http/status_view.h"
+
 class Clock;
 class LogReader;
 class StatusBoard;
@@ -54,6 +56,9 @@ class HttpEndpoint final {
     int32_t write_timeout_s = 5;
     // Requests are GETs: any body longer than this is refused.
     int32_t max_body_bytes = 1024;
+    // A status snapshot older than this shows as no contact, with no values,
+    // as the service's own clients see it.
+    int64_t max_snapshot_age_ms = 15000;
     int32_t default_events = 50;
     int32_t max_events = 1000;
     int64_t default_records_span_s = 86400;
@@ -85,6 +90,9 @@ class HttpEndpoint final {
  private:
   // Registers the routes on server_.
   void AddRoutes();
+  // The board's view, without readings when it is too old; the clock's
+  // reading in *now_monotonic_ms.
+  StatusView CurrentView(int64_t* now_monotonic_ms) const;
   // The reader, opened on first use; null while the database cannot be
   // opened.
   LogReader* Reader();

@@ -72,4 +72,15 @@ struct StatusView {
 
   // The pass is valid and the agent is in touch with the unit.
   bool Connected() const { return valid && Flag(kItemConnected); }
+
+  // Drops the readings (keeping the times) when the pass is older than
+  // max_age_ms at now_monotonic_ms: a service loop that stopped publishing
+  // must not leave old values looking current. Returns true when it did.
+  bool DropReadingsOlderThan(int64_t max_age_ms, int64_t now_monotonic_ms) {
+    if (!valid || now_monotonic_ms - taken_monotonic_ms <= max_age_ms) {
+      return false;
+    }
+    for (StatusReading& reading : items) reading = StatusReading();
+    return true;
+  }
 };

@@ -74,13 +74,20 @@ class RawClient final {
 
 class HttpEndpointTest : public ::testing::Test {
  protected:
+  // The fixture's view, taken half a second before the fake clock's now.
+  StatusView FreshView() {
+    StatusView view = OnLineView();
+    view.taken_monotonic_ms = clock_.MonotonicMillis() - 500;
+    return view;
+  }
+
   void SetUp() override {
     ASSERT_FALSE(dir_.path().empty());
     std::string error;
     db_ = Database::Open(DatabasePath(), &error);
     ASSERT_NE(nullptr, db_) << error;
     logs_.reset(new LogStore(db_.get(), LogStore::Limits()));
-    board_.Publish(OnLineView());
+    board_.Publish(FreshView());
     options_.keep_alive_timeout_s = 1;
     options_.read_timeout_s = 1;
   }
@@ -129,9 +136,7 @@ class HttpEndpointTest : public ::testing::Test {
 };
 
 TEST_F(HttpEndpointTest, ServesMetricsStatusAndPage) {
-  StatusView view = OnLineView();
-  view.taken_monotonic_ms = clock_.MonotonicMillis() - 500;
-  board_.Publish(view);
+  board_.Publish(FreshView());
   StartEndpoint();
 
   std::string body;
@@ -163,7 +168,7 @@ TEST_F(HttpEndpointTest, ServesMetricsStatusAndPage) {
 
 TEST_F(HttpEndpointTest, PublishedChangeShowsInTheNextAnswer) {
   StartEndpoint();
-  StatusView view = OnLineView();
+  StatusView view = FreshView();
   view.items[kItemPowerFail].value = 1;
   view.event_counts[4] = 4;
   board_.Publish(view);
@@ -174,6 +179,22 @@ TEST_F(HttpEndpointTest, PublishedChangeShowsInTheNextAnswer) {
       std::string::npos,
       body.find("kovra_events_total{code=\"4\",event=\"power_failure\"} 4\n"));
   EXPECT_EQ(true, GetJson("/api/status", 200)["on_battery"]);
+}
+
+TEST_F(HttpEndpointTest, StaleSnapshotShowsAsNoContactWithoutValues) {
+  StatusView view = OnLineView();
+  view.taken_monotonic_ms = clock_.MonotonicMillis() - 20000;
+  board_.Publish(view);
+  StartEndpoint();
+  std::string body;
+  ASSERT_EQ(200, Get("/metrics", &body));
+  EXPECT_NE(std::string::npos, body.find("\nkovra_ups_connected 0\n"));
+  EXPECT_NE(std::string::npos, body.find("\nkovra_snapshot_age_seconds 20\n"));
+  EXPECT_EQ(std::string::npos, body.find("kovra_ups_input_voltage_volts"));
+  Json status = GetJson("/api/status", 200);
+  EXPECT_EQ(false, status["connected"]);
+  EXPECT_TRUE(status["values"]["input_voltage_volts"].is_null());
+  EXPECT_DOUBLE_EQ(20, status["snapshot"]["age_seconds"].get<double>());
 }
 
 TEST_F(HttpEndpointTest, EventsAndRecordsComeFromTheDatabase) {

@@ -20,6 +20,13 @@
 
 namespace {
 
+// The view is published once, so it must not turn stale while this runs.
+HttpEndpoint::Options StillOptions() {
+  HttpEndpoint::Options options;
+  options.max_snapshot_age_ms = int64_t{1} << 50;
+  return options;
+}
+
 constexpr int64_t kRecordEvery = 60;
 constexpr int64_t kDay = 86400;
 
@@ -92,7 +99,7 @@ int main() {
   board.Publish(view);
 
   HttpEndpoint endpoint(&board, SystemClock::Instance(), dir.Join("kovrad.db"),
-                        HttpEndpoint::Options());
+                        StillOptions());
   if (!endpoint.Start("127.0.0.1", 0, &error)) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
