@@ -4,7 +4,7 @@
 # and the script fails.
 set -e
 
-PACKAGES="cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev"
+PACKAGES="cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev libcpp-httplib-dev nlohmann-json3-dev pkg-config"
 
 missing=""
 for package in $PACKAGES; do

@@ -86,6 +86,29 @@ std::unique_ptr<Database> Database::Open(const std::string& path,
   return database;
 }
 
+std::unique_ptr<Database> Database::OpenReadOnly(const std::string& path,
+                                                 int32_t busy_timeout_ms,
+                                                 std::string* error) {
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &db,
+                           SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX,
+                           nullptr);
+  if (rc != SQLITE_OK) {
+    *error = "cannot open " + path + " for reading: " +
+             (db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+    sqlite3_close(db);
+    return nullptr;
+  }
+  std::unique_ptr<Database> database(new Database(path, Options()));
+  database->db_ = db;
+  sqlite3_busy_timeout(db, busy_timeout_ms);
+  if (!database->Exec("PRAGMA cache_size=-256;")) {
+    *error = "cannot prepare " + path + ": " + database->LastError();
+    return nullptr;
+  }
+  return database;
+}
+
 std::unique_ptr<Database> Database::OpenOrUnavailable(const std::string& path,
                                                       const Options& options,
                                                       int64_t now) {

@@ -64,6 +64,14 @@ class Database final {
   static std::unique_ptr<Database> Open(const std::string& path,
                                         std::string* error);
 
+  // Opens an existing file for reading only, for readers in other threads
+  // than the writer's. The file is neither created nor changed; a reader
+  // that finds the file locked gives up after busy_timeout_ms. On failure
+  // returns null and describes the cause in *error.
+  static std::unique_ptr<Database> OpenReadOnly(const std::string& path,
+                                                int32_t busy_timeout_ms,
+                                                std::string* error);
+
   // Opens or creates the file; never null. When the file cannot be opened
   // the handle is unavailable (Problem() says why) and Tick() retries from
   // now on.

@@ -1,0 +1,94 @@
+#include "service/http/log_entry.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "common/integer_text.h"
+#include "common/time/timestamp.h"
+
+namespace {
+
+constexpr size_t kTimeLength = 19;  // "YYYY/MM/DD HH:MM:SS"
+
+bool Field(std::string_view text, size_t at, size_t length, int32_t minimum,
+           int32_t maximum, int32_t* value) {
+  return ParseWholeInt32(text.substr(at, length), minimum, maximum, value);
+}
+
+// The blank-separated integers after the time; false when any is not one.
+bool ParseValues(std::string_view rest, std::vector<int32_t>* values) {
+  size_t at = 0;
+  while (at < rest.size()) {
+    if (rest[at] != ' ') return false;
+    size_t start = at + 1;
+    size_t end = rest.find(' ', start);
+    if (end == std::string_view::npos) end = rest.size();
+    int32_t value = 0;
+    if (!ParseWholeInt32(rest.substr(start, end - start), &value)) return false;
+    values->push_back(value);
+    at = end;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseEntryTime(std::string_view text, int64_t* unix_seconds,
+                    std::string* local_time) {
+  if (text.size() < kTimeLength || text[4] != '/' || text[7] != '/' ||
+      text[10] != ' ' || text[13] != ':' || text[16] != ':') {
+    return false;
+  }
+  CalendarFields fields;
+  if (!Field(text, 0, 4, 1970, 9999, &fields.year) ||
+      !Field(text, 5, 2, 1, 12, &fields.month) ||
+      !Field(text, 8, 2, 1, 31, &fields.day) ||
+      !Field(text, 11, 2, 0, 23, &fields.hour) ||
+      !Field(text, 14, 2, 0, 59, &fields.minute) ||
+      !Field(text, 17, 2, 0, 60, &fields.second)) {
+    return false;
+  }
+  *unix_seconds = Timestamp::FromCalendar(fields).Value() / 1000;
+  std::string iso(text.substr(0, kTimeLength));
+  iso[4] = '-';
+  iso[7] = '-';
+  iso[10] = 'T';
+  *local_time = std::move(iso);
+  return true;
+}
+
+bool ParseEventEntry(std::string_view text, EventEntry* entry) {
+  EventEntry parsed;
+  std::vector<int32_t> values;
+  if (!ParseEntryTime(text, &parsed.unix_seconds, &parsed.local_time) ||
+      !ParseValues(text.substr(kTimeLength), &values) || values.size() != 1) {
+    return false;
+  }
+  parsed.code = values[0];
+  *entry = std::move(parsed);
+  return true;
+}
+
+bool ParseRecordEntry(std::string_view text, RecordEntry* entry) {
+  RecordEntry parsed;
+  std::vector<int32_t> values;
+  if (!ParseEntryTime(text, &parsed.unix_seconds, &parsed.local_time) ||
+      !ParseValues(text.substr(kTimeLength), &values) ||
+      values.size() != kRecordValueCount) {
+    return false;
+  }
+  for (int32_t i = 0; i < kRecordValueCount; ++i) parsed.values[i] = values[i];
+  *entry = std::move(parsed);
+  return true;
+}
+
+std::string EntryTimeText(int64_t unix_seconds) {
+  CalendarFields fields = Timestamp(unix_seconds * 1000).ToCalendar();
+  char text[40];
+  std::snprintf(text, sizeof(text), "%04d/%02d/%02d %02d:%02d:%02d",
+                static_cast<int>(fields.year), static_cast<int>(fields.month),
+                static_cast<int>(fields.day), static_cast<int>(fields.hour),
+                static_cast<int>(fields.minute),
+                static_cast<int>(fields.second));
+  return text;
+}
