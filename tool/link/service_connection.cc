@@ -323,6 +323,23 @@ int32_t ServiceConnection::TransactList(const char* request_template,
 }
 
 int32_t ServiceConnection::SendRequest(const std::string& request) {
+  return DropOnFailure(SendAll(request));
+}
+
+int32_t ServiceConnection::ReceiveReply(std::string* reply) {
+  return DropOnFailure(ReceiveUntilCr(reply));
+}
+
+int32_t ServiceConnection::DropOnFailure(int32_t result) {
+  // After a failed send or receive the byte stream is out of step: a part
+  // of the request may be unsent, or a late or cut-off reply may still be on
+  // its way and would be taken as the answer to the next request. Closing
+  // the connection makes every later exchange fail instead.
+  if (result != kSuccess && socket_ != nullptr) socket_->Close();
+  return result;
+}
+
+int32_t ServiceConnection::SendAll(const std::string& request) {
   if (!IsConnected() || selector_ == nullptr) return kCommFailure;
   Registration registration(selector_, SocketSelector::kWrite, *socket_);
   if (!registration.added()) return kCommFailure;
@@ -345,7 +362,7 @@ int32_t ServiceConnection::SendRequest(const std::string& request) {
   return kSuccess;
 }
 
-int32_t ServiceConnection::ReceiveReply(std::string* reply) {
+int32_t ServiceConnection::ReceiveUntilCr(std::string* reply) {
   if (!IsConnected() || selector_ == nullptr) return kCommFailure;
   Registration registration(selector_, SocketSelector::kRead, *socket_);
   if (!registration.added()) return kCommFailure;

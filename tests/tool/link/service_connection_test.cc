@@ -277,6 +277,35 @@ TEST_F(ServiceConnectionTest, ReplyLengthIsCapped) {
   EXPECT_EQ("kept", text);
 }
 
+// A reply that comes after its exchange timed out would otherwise be read as
+// the answer to the next request, and every later value would be one behind.
+TEST_F(ServiceConnectionTest, NoStaleReplyAfterReceiveTimeOut) {
+  connection_.SetTimeouts(5000, 100);
+  peer_.Reply(PeerReply{{"", "23000\r"}, 400});
+  peer_.Reply("5000\r");
+  int32_t value = -1;
+  EXPECT_EQ(kCommFailure,
+            connection_.Transact("DEV STATUS_OUTVOLT\r%d", &value));
+  connection_.SetTimeouts(5000, 5000);
+  EXPECT_EQ(kCommFailure,
+            connection_.Transact("DEV STATUS_CAPACITY\r%d", &value));
+  EXPECT_EQ(kCommFailure, connection_.Transact("DEV STATUS_LOAD\r%d", &value));
+  EXPECT_EQ(-1, value);
+  EXPECT_FALSE(connection_.IsConnected());
+}
+
+TEST_F(ServiceConnectionTest, NoStaleReplyAfterTheLengthCap) {
+  const size_t cap = ServiceConnection::kMaxReplyBytes;
+  // The rest of the over-long reply, and its CR, arrive after the cap.
+  peer_.Reply(PeerReply{
+      {std::string(cap / 2 + 1, 'x'), std::string(cap / 2 + 1, 'x'), "x\r"},
+      200});
+  std::string text = "kept";
+  EXPECT_EQ(kCommFailure, connection_.Transact("X\r%s", &text));
+  EXPECT_EQ(kCommFailure, connection_.Transact("Y\r%s", &text));
+  EXPECT_EQ("kept", text);
+}
+
 TEST_F(ServiceConnectionTest, NotConnectedFailsWithoutSending) {
   ServiceConnection unconnected(GetPlatform(), &selector_);
   std::string reply;
