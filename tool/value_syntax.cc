@@ -44,10 +44,14 @@ IntegerRead ReadStreamInteger(const char** cursor, int64_t* value) {
 
 bool ParseDecimal(const char* text, int32_t* value) {
   if (text == nullptr) return false;
+  return ParseDecimal(std::string_view(text), value);
+}
+
+bool ParseDecimal(std::string_view text, int32_t* value) {
   int64_t result = 0;
-  for (const char* p = text; *p != '\0'; ++p) {
-    if (*p < '0' || *p > '9') return false;
-    result = result * 10 + (*p - '0');
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    result = result * 10 + (c - '0');
     if (result > std::numeric_limits<int32_t>::max()) return false;
   }
   *value = static_cast<int32_t>(result);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // Readers for the values that follow kovra's options, also used on setting
 // texts that the UPS service sends back. Each returns true and writes its
@@ -11,6 +12,8 @@
 // Only decimal digits; the empty text is 0. Values above INT32_MAX are
 // refused rather than wrapped.
 bool ParseDecimal(const char* text, int32_t* value);
+// The same over a received text, every byte of it: a NUL inside is no digit.
+bool ParseDecimal(std::string_view text, int32_t* value);
 
 // "on" gives 1, "off" gives 0, in any letter case.
 bool ParseOnOff(const char* text, int32_t* value);
