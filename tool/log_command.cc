@@ -72,8 +72,8 @@ bool FormatEventEntry(const std::string& entry, std::string* line) {
   if (blank == std::string::npos) return false;
   std::string code_text = entry.substr(blank + 1);
   int32_t code = -1;
-  const bool known = ParseLeadingInteger(code_text.c_str(), &code) &&
-                     EventText(code) != nullptr;
+  const bool known =
+      ParseLeadingInteger(code_text, &code) && EventText(code) != nullptr;
   *line = entry.substr(0, blank + 1) + (known ? EventText(code) : code_text);
   return true;
 }

@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <cstring>
 #include <sstream>
+#include <string_view>
 
+#include "common/integer_text.h"
 #include "platform/inet_address.h"
 #include "platform/linux_platform.h"
 #include "platform/socket.h"
@@ -166,29 +168,12 @@ void ReadReplyValue(char c, const LinkArg& arg, const std::string& reply,
 // character). A missing number, 0, or one that does not fit 32 bits gives
 // the no-code result.
 int32_t ServiceError(const std::string& reply) {
-  size_t i = 4;
-  while (i < reply.size() &&
-         (reply[i] == ' ' || reply[i] == '\t' || reply[i] == '\n' ||
-          reply[i] == '\v' || reply[i] == '\f' || reply[i] == '\r')) {
-    ++i;
-  }
-  bool negative = false;
-  if (i < reply.size() && (reply[i] == '+' || reply[i] == '-')) {
-    negative = reply[i] == '-';
-    ++i;
-  }
-  int64_t value = 0;
-  for (; i < reply.size() && reply[i] >= '0' && reply[i] <= '9'; ++i) {
-    value = value * 10 + (reply[i] - '0');
-    if (value > int64_t{INT32_MAX} + 1) {
-      return ServiceConnection::kServiceErrorNoCode;
-    }
-  }
-  if (negative) value = -value;
-  if (value == 0 || value > INT32_MAX || value < INT32_MIN) {
+  const LeadingInteger scan =
+      ScanLeadingInteger(std::string_view(reply).substr(4));
+  if (!scan.found || scan.beyond_int32 || scan.value == 0) {
     return ServiceConnection::kServiceErrorNoCode;
   }
-  return static_cast<int32_t>(value);
+  return static_cast<int32_t>(scan.value);
 }
 
 bool IsRetryable(int error) {
