@@ -22,7 +22,8 @@ class SocketSelector;
 // up to and including the first CR, then the reply pattern); Transact fills
 // the request from input arguments and reads the reply into output arguments.
 // The catalogue operations below are thin wrappers, one per request the tool
-// knows.
+// knows. The texts are made and read by the pure functions of
+// template_codec.h; this class moves them over the socket.
 //
 // Every exchange returns 0 on success, kCommFailure when the link failed,
 // kServiceErrorNoCode or the service's own error number when the reply was
