@@ -20,6 +20,20 @@ bool ParsePort(const std::string& text, uint16_t* port) {
   return true;
 }
 
+// Whether text can be a host name at all: 1 to 253 letters, digits, '-',
+// '_' and '.'. Anything else (a blank, a NUL, which would cut the name short
+// for the resolver, any other byte) is refused without asking the resolver,
+// so the answer never depends on what the machine's name service holds.
+bool CanBeHostName(const std::string& text) {
+  if (text.empty() || text.size() > 253) return false;
+  for (char c : text) {
+    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                    (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.';
+    if (!ok) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 InetAddress::InetAddress() {
@@ -48,6 +62,7 @@ bool InetAddress::SetHost(const std::string& text) {
   }
 
   cached_name_ = host;
+  if (!CanBeHostName(host)) return false;
   // gethostbyname answers with IPv4 addresses only and keeps its result in
   // static storage; the tool has one thread.
   hostent* entry = gethostbyname(host.c_str());

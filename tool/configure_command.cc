@@ -1,7 +1,5 @@
 #include "tool/configure_command.h"
 
-#include <strings.h>
-
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -93,9 +91,7 @@ class ConfigureRows {
     for (const std::string& line : devices) {
       DeviceLine device;
       if (!ParseDeviceLine(line, &device)) continue;
-      if (strcasecmp(device.name.c_str(), options_.port_name.c_str()) != 0) {
-        continue;
-      }
+      if (!PortNameMatches(device.name, options_.port_name)) continue;
       result = connection_->SetPolParameter("service.media index",
                                             std::to_string(device.index));
       if (result != 0) return result;

@@ -1,5 +1,6 @@
 #include "tool/device_line.h"
 
+#include <cctype>
 #include <sstream>
 
 #include "tool/link/device_list.h"
@@ -14,6 +15,16 @@ bool ParseDeviceLine(const std::string& line, DeviceLine* device) {
     return false;
   }
   *device = parsed;
+  return true;
+}
+
+bool PortNameMatches(const std::string& name, const std::string& wanted) {
+  if (name.size() != wanted.size()) return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const auto a = static_cast<unsigned char>(name[i]);
+    const auto b = static_cast<unsigned char>(wanted[i]);
+    if (std::tolower(a) != std::tolower(b)) return false;
+  }
   return true;
 }
 

@@ -20,6 +20,10 @@ struct DeviceLine {
 // a part is missing or a number does not fit in 32 bits.
 bool ParseDeviceLine(const std::string& line, DeviceLine* device);
 
+// Whether a device line's name is `wanted`, ignoring ASCII letter case. The
+// whole names are compared, bytes after a NUL included.
+bool PortNameMatches(const std::string& name, const std::string& wanted);
+
 // Asks the service for its list of selectable ports, then the media type and
 // media index in use, stopping at the first request that fails. Returns that
 // request's result, or 0.

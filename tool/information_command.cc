@@ -135,7 +135,7 @@ class InformationRows {
                   bool* readable) {
     std::string text;
     int32_t result = (connection_->*request)(key, &text);
-    *readable = (result == 0) && ParseDecimal(text.c_str(), value);
+    *readable = (result == 0) && ParseDecimal(text, value);
     return result;
   }
 

@@ -40,11 +40,13 @@ void PrintEntries(int32_t list, const std::vector<std::string>& page,
   }
 }
 
-void ListLog(ServiceConnection* connection, int32_t list, std::ostream& out) {
+void ListLog(ServiceConnection* connection, int32_t list,
+             const LogPagingLimits& limits, std::ostream& out) {
   int32_t key = 0;
   connection->LogKey(list, &key);
   bool first = true;
-  for (;;) {
+  int64_t entries = 0;
+  for (int32_t pages = 0; pages < limits.max_pages; ++pages) {
     std::vector<std::string> page;
     int32_t next_key = key;
     connection->LogPrevious(list, key, &next_key, &page);
@@ -55,9 +57,8 @@ void ListLog(ServiceConnection* connection, int32_t list, std::ostream& out) {
     if (page.empty()) break;
     first = false;
     PrintEntries(list, page, out);
-    // A service that hands back the key it was given would be asked for the
-    // same page forever.
-    if (next_key == key) break;
+    entries += static_cast<int64_t>(page.size());
+    if (entries >= limits.max_entries) break;
     key = next_key;
   }
   if (first) out << "content is empty." << std::endl;
@@ -71,8 +72,8 @@ bool FormatEventEntry(const std::string& entry, std::string* line) {
   if (blank == std::string::npos) return false;
   std::string code_text = entry.substr(blank + 1);
   int32_t code = -1;
-  const bool known = ParseLeadingInteger(code_text.c_str(), &code) &&
-                     EventText(code) != nullptr;
+  const bool known =
+      ParseLeadingInteger(code_text, &code) && EventText(code) != nullptr;
   *line = entry.substr(0, blank + 1) + (known ? EventText(code) : code_text);
   return true;
 }
@@ -96,7 +97,7 @@ std::string FormatStatusRecord(const std::string& entry) {
   return line.str();
 }
 
-void RunLog(const CommandContext& context) {
+void RunLog(const CommandContext& context, const LogPagingLimits& limits) {
   const ToolOptions& options = *context.options;
   ServiceConnection* connection = context.connection;
   if (options.log_erase != 0) {
@@ -107,7 +108,7 @@ void RunLog(const CommandContext& context) {
   }
   for (int32_t list = 0; list < kLogCount; ++list) {
     if ((options.log_lists & (1u << list)) != 0) {
-      ListLog(connection, list, *context.out);
+      ListLog(connection, list, limits, *context.out);
     }
   }
 }

@@ -2,56 +2,30 @@
 
 #include <strings.h>
 
-#include <cctype>
 #include <cstdint>
 #include <limits>
 
+#include "common/integer_text.h"
+
 namespace {
 
-enum class IntegerRead { kOk, kNone, kOutOfRange };
-
-// Reads an integer the way a text stream reads an int: skips white space,
-// takes an optional sign and at least one digit. Advances `*cursor` past
-// what was read; on kNone the cursor position is of no further use.
-IntegerRead ReadStreamInteger(const char** cursor, int64_t* value) {
-  const char* p = *cursor;
-  while (*p != '\0' && std::isspace(static_cast<unsigned char>(*p))) ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-') {
-    negative = (*p == '-');
-    ++p;
-  }
-  if (!std::isdigit(static_cast<unsigned char>(*p))) return IntegerRead::kNone;
-  constexpr int64_t kLimit = std::numeric_limits<int32_t>::max();
-  int64_t magnitude = 0;
-  bool too_big = false;
-  while (std::isdigit(static_cast<unsigned char>(*p))) {
-    if (!too_big) {
-      magnitude = magnitude * 10 + (*p - '0');
-      if (magnitude > kLimit + 1) too_big = true;
-    }
-    ++p;
-  }
-  *cursor = p;
-  if (too_big || (!negative && magnitude > kLimit)) {
-    return IntegerRead::kOutOfRange;
-  }
-  *value = negative ? -magnitude : magnitude;
-  return IntegerRead::kOk;
-}
+constexpr int32_t kInt32Max = std::numeric_limits<int32_t>::max();
 
 }  // namespace
 
 bool ParseDecimal(const char* text, int32_t* value) {
   if (text == nullptr) return false;
-  int64_t result = 0;
-  for (const char* p = text; *p != '\0'; ++p) {
-    if (*p < '0' || *p > '9') return false;
-    result = result * 10 + (*p - '0');
-    if (result > std::numeric_limits<int32_t>::max()) return false;
+  return ParseDecimal(std::string_view(text), value);
+}
+
+bool ParseDecimal(std::string_view text, int32_t* value) {
+  if (text.empty()) {
+    *value = 0;
+    return true;
   }
-  *value = static_cast<int32_t>(result);
-  return true;
+  // No sign at all, not even the '-' the whole-text reader takes.
+  if (text[0] == '-') return false;
+  return ParseWholeInt32(text, 0, kInt32Max, value);
 }
 
 bool ParseOnOff(const char* text, int32_t* value) {
@@ -69,36 +43,33 @@ bool ParseOnOff(const char* text, int32_t* value) {
 
 bool ParseLeadingInteger(const char* text, int32_t* value) {
   if (text == nullptr) return false;
-  int64_t read = 0;
-  switch (ReadStreamInteger(&text, &read)) {
-    case IntegerRead::kOk:
-      *value = static_cast<int32_t>(read);
-      return true;
-    case IntegerRead::kNone:
-      *value = 0;
-      return true;
-    default:
-      return false;
-  }
+  return ParseLeadingInteger(std::string_view(text), value);
+}
+
+bool ParseLeadingInteger(std::string_view text, int32_t* value) {
+  const LeadingInteger scan = ScanLeadingInteger(text);
+  if (scan.beyond_int32) return false;
+  *value = scan.found ? static_cast<int32_t>(scan.value) : 0;
+  return true;
 }
 
 bool ParseDuration(const char* text, int32_t* seconds) {
   if (text == nullptr) return false;
-  const char* p = text;
-  int64_t total = 0;
-  if (ReadStreamInteger(&p, &total) != IntegerRead::kOk || total < 0) {
-    return false;
-  }
-  for (int part = 0; part < 2; ++part) {
-    if (*p == '\0') break;
-    if (*p != ':') return false;
-    ++p;
-    int64_t next = 0;
-    IntegerRead read = ReadStreamInteger(&p, &next);
-    if (read == IntegerRead::kNone) break;
-    if (read == IntegerRead::kOutOfRange || next < 0) return false;
-    total = total * 60 + next;
-    if (total > std::numeric_limits<int32_t>::max()) return false;
+  std::string_view rest(text);
+  LeadingInteger part = ScanLeadingInteger(rest);
+  if (!part.found || part.beyond_int32 || part.value < 0) return false;
+  int64_t total = part.value;
+  rest.remove_prefix(part.end);
+  for (int count = 0; count < 2; ++count) {
+    if (rest.empty()) break;
+    if (rest[0] != ':') return false;
+    rest.remove_prefix(1);
+    part = ScanLeadingInteger(rest);
+    if (!part.found) break;
+    if (part.beyond_int32 || part.value < 0) return false;
+    total = total * 60 + part.value;
+    if (total > kInt32Max) return false;
+    rest.remove_prefix(part.end);
   }
   *seconds = static_cast<int32_t>(total);
   return true;

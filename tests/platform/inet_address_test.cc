@@ -44,7 +44,8 @@ TEST(InetAddressTest, CachedNameFollowsTheLastNameSet) {
   // The broadcast address is taken as a number and keeps the name.
   EXPECT_TRUE(address.SetHost("255.255.255.255"));
   EXPECT_EQ("localhost", address.cached_name());
-  // A name that does not resolve (a blank needs no query) keeps the address.
+  // A text that cannot be a host name (a blank) keeps the address; it is
+  // refused without a query.
   EXPECT_FALSE(address.SetHost("no such host:8855"));
   EXPECT_EQ(0xFFFFFFFFu, address.GetAddress());
   EXPECT_EQ(8855, address.GetPort());
@@ -53,6 +54,19 @@ TEST(InetAddressTest, CachedNameFollowsTheLastNameSet) {
   address.SetAddress(192, 168, 1, 20);
   EXPECT_EQ("192.168.1.20", address.ToString());
   EXPECT_TRUE(address.cached_name().empty());
+}
+
+// A NUL would cut the name short for the resolver: "localhost\0x" is not
+// localhost. Texts that cannot be host names are refused without a lookup.
+TEST(InetAddressTest, NoLookupOfTextsThatCannotBeHostNames) {
+  for (const std::string& text :
+       {std::string("localhost\0x", 11), std::string(""), std::string(" "),
+        std::string("local host"), std::string(254, 'a')}) {
+    InetAddress address;
+    address.SetAddress(10, 0, 0, 1);
+    EXPECT_FALSE(address.SetHost(text));
+    EXPECT_EQ(0x0A000001u, address.GetAddress());
+  }
 }
 
 TEST(InetAddressTest, SetPortStoresNetworkOrder) {

@@ -104,4 +104,15 @@ TEST_F(ConfigureCommandTest, PortIsChosenIgnoringCaseIndexFirst) {
   EXPECT_EQ("POL service.media index=1", requests().back());
 }
 
+// The whole name in a device line must match, not just what comes before a
+// NUL in it.
+TEST_F(ConfigureCommandTest, PortNameWithNulDoesNotMatchItsPrefix) {
+  AnswerAll(Strings{"DEV PROP_MEDIADEVICES",
+                    std::string("1:3:ttyS0\0evil\n1:4:ttyS0x", 25),
+                    "DEV PROP_MEDIATYPE", "1", "DEV PROP_MEDIAIDX", "0"});
+  EXPECT_EQ(Lines({"set UPS communication port to ttyS0, fail."}),
+            RunOk({"configure", "-port", "ttyS0"}));
+  EXPECT_EQ(3u, requests().size());
+}
+
 }  // namespace

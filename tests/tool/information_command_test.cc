@@ -133,4 +133,14 @@ TEST_F(InformationCommandTest, ValueForms) {
   }
 }
 
+// A NUL inside a received setting text is not the end of the text: "1\0zz"
+// is not all digits.
+TEST_F(InformationCommandTest, SettingTextWithNulIsNotANumber) {
+  AnswerAll(kFullUps);
+  Answer("POL service.buzzer on", std::string("1\0zz", 4));
+  Answer("POL service.record rate", std::string("30\0", 3));
+  EXPECT_EQ(Lines({"buzzer : ", "status record interval : "}),
+            RunOk({"information", "-buzzer", "-record_interval"}));
+}
+
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "tests/tool/tool_test_base.h"
 
 namespace {
@@ -72,10 +74,49 @@ TEST_F(LogCommandTest, PagesAreShownNewestFirstListByList) {
 
 TEST_F(LogCommandTest, ServiceRepeatingItsKeyDoesNotLoopForever) {
   AnswerAll(Strings{"LOG KEY 1", "5", "LOG PRV 1 5", "5\nsame page"});
+  LogPagingLimits limits;
+  limits.max_pages = 3;
+  RunLog(Prepare({"log", "-saved_file"}), limits);
   EXPECT_EQ(Lines({"Saved Files List :", "program name\tsaved filename",
-                   "same page", ""}),
-            RunOk({"log", "-saved_file"}));
-  EXPECT_EQ((Strings{"LOG KEY 1", "LOG PRV 1 5"}), requests());
+                   "same page", "same page", "same page", ""}),
+            output());
+  EXPECT_EQ((Strings{"LOG KEY 1", "LOG PRV 1 5", "LOG PRV 1 5", "LOG PRV 1 5"}),
+            requests());
+}
+
+// Only an empty page ends a list: a page whose next key is the key sent is
+// followed by the next page all the same.
+TEST_F(LogCommandTest, RepeatedKeyWithEntriesDoesNotEndTheList) {
+  const CommandContext context = Prepare({"log", "-saved_file"});
+  for (const char* reply : {"5\r", "5\nnewer\r", "4\nolder\r", "4\r"}) {
+    peer_.Reply(reply);
+  }
+  RunLog(context);
+  EXPECT_EQ(Lines({"Saved Files List :", "program name\tsaved filename",
+                   "newer", "older", ""}),
+            output());
+  EXPECT_EQ((Strings{"LOG KEY 1", "LOG PRV 1 5", "LOG PRV 1 5", "LOG PRV 1 4"}),
+            requests());
+}
+
+TEST_F(LogCommandTest, ServiceHandingOutNewKeysForeverEndsAtTheEntryBound) {
+  // Every page leads to another key, each with two entries.
+  peer_.SetHandler([](const std::string& request) {
+    int32_t key = 0;
+    if (std::sscanf(request.c_str(), "LOG PRV 1 %d", &key) != 1) {
+      return PeerReply{{"1000\r"}};
+    }
+    return PeerReply{{std::to_string(key - 1) + "\na\nb\r"}};
+  });
+  LogPagingLimits limits;
+  limits.max_entries = 5;
+  RunLog(Prepare({"log", "-saved_file"}), limits);
+  EXPECT_EQ(Lines({"Saved Files List :", "program name\tsaved filename", "b",
+                   "a", "b", "a", "b", "a", ""}),
+            output());
+  EXPECT_EQ((Strings{"LOG KEY 1", "LOG PRV 1 1000", "LOG PRV 1 999",
+                     "LOG PRV 1 998"}),
+            requests());
 }
 
 TEST_F(LogCommandTest, EraseClearsTheNamedListsSilently) {

@@ -138,4 +138,25 @@ TEST_F(StatusCommandTest,
   EXPECT_EQ(int64_t{2000000000} * 1000, total);
 }
 
+// A reply that comes after its request timed out must not be shown as the
+// value of the next request ("battery capacity : 230 %" from an output
+// voltage): every later request on the connection fails instead.
+TEST_F(StatusCommandTest, LateReplyIsNotShownAsTheNextValue) {
+  AnswerUps({"DEV STATUS_CONNECT", "1"});
+  const CommandContext context =
+      Prepare({"status", "-output_volt", "-capacity", "-load"});
+  connection_.SetTimeouts(3000, 200);
+  peer_.SetHandler([this](const std::string& request) {
+    if (request == "DEV STATUS_OUTVOLT\r") {
+      return PeerReply{{"", "23000\r"}, 600};
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = answers_.find(request.substr(0, request.size() - 1));
+    return PeerReply{{it == answers_.end() ? "ERR 99\r" : it->second}};
+  });
+  RunStatus(context);
+  EXPECT_EQ(Lines({" error. (21)", " error. (21)", " error. (21)"}), output());
+  EXPECT_EQ((Strings{"DEV PROP_PORTTYPE", "DEV STATUS_OUTVOLT"}), requests());
+}
+
 }  // namespace

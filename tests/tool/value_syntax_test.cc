@@ -30,6 +30,9 @@ TEST(ValueSyntaxTest, ParsersAcceptOnlyWholeInRangeValues) {
       {decimal, "", true, 0},
       {decimal, "2147483648", false, 0},
       {decimal, "+5", false, 0},
+      // No sign at all, not even a minus before a zero.
+      {decimal, "-0", false, 0},
+      {duration, " 1: +2", true, 62},
       {decimal, "12a", false, 0},
       {ParseLeadingInteger, " -12x", true, -12},
       {ParseLeadingInteger, "x", true, 0},

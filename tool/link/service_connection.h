@@ -23,7 +23,8 @@ class SocketSelector;
 // up to and including the first CR, then the reply pattern); Transact fills
 // the request from input arguments and reads the reply into output arguments.
 // The catalogue operations below are thin wrappers, one per request the tool
-// knows.
+// knows. The texts are made and read by the pure functions of
+// template_codec.h; this class moves them over the socket.
 //
 // Every exchange returns 0 on success, kCommFailure when the link failed,
 // kServiceErrorNoCode or the service's own error number when the reply was
@@ -100,6 +101,9 @@ class ServiceConnection final {
   // Appends received bytes to reply until a piece brings a CR. 0, or
   // kCommFailure (not connected, no data within the receive time-out of the
   // last piece, receive error, connection closed, reply too long).
+  // Either failing closes the connection: what is still in transit belongs
+  // to the failed exchange, so every later exchange fails with kCommFailure
+  // rather than read another request's reply.
   int32_t ReceiveReply(std::string* reply);
 
   // "USR NAME" with user, then, only when that succeeded, "USR PASS" with
@@ -182,6 +186,11 @@ class ServiceConnection final {
   int32_t SetPolParameter(const std::string& key, const std::string& value);
 
  private:
+  int32_t SendAll(const std::string& request);
+  int32_t ReceiveUntilCr(std::string* reply);
+  // Closes the socket when result is a failure; returns result.
+  int32_t DropOnFailure(int32_t result);
+
   Platform* platform_;              // borrowed; process-wide by default
   SocketSelector* selector_;        // borrowed; process-wide by default
   std::unique_ptr<Socket> socket_;  // null until the first Connect
