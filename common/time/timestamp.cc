@@ -2,6 +2,7 @@
 
 #include <time.h>
 
+#include <cstdint>
 #include <iomanip>
 
 Timestamp Timestamp::Now() {
@@ -27,6 +28,9 @@ Timestamp Timestamp::FromCalendar(const CalendarFields& fields) {
     copy.tm_isdst = first.tm_isdst;
     seconds = mktime(&copy);
   }
+  // A time whose milliseconds do not fit 64 bits (a year in the hundreds of
+  // millions) counts as a failed conversion, like mktime's own -1.
+  if (seconds > INT64_MAX / 1000 || seconds < INT64_MIN / 1000) seconds = -1;
   return Timestamp(static_cast<int64_t>(seconds) * 1000);
 }
 

@@ -124,6 +124,17 @@ TEST_F(TimestampTest, YearBeforeOneRoundTripsThroughText) {
   EXPECT_EQ(negative.str().substr(0, 4), "-026");
 }
 
+// Found by fuzzing the tool's replies: a year of hundreds of millions made
+// the seconds-to-milliseconds product overflow.
+TEST_F(TimestampTest, NoMillisecondOverflowOnYearBeyondTheCalendar) {
+  EXPECT_EQ(Make(509853829, 1, 1, 0, 0, 0).Value(), -1000);
+  EXPECT_EQ(Make(-509853829, 1, 1, 0, 0, 0).Value(), -1000);
+  std::istringstream text("509853829/01/01 0 00:00:00");
+  Timestamp read(42);
+  text >> read;
+  EXPECT_EQ(read.Value(), -1000);
+}
+
 TEST_F(TimestampTest, NowDoesNotGoBackwards) {
   const Timestamp first = Timestamp::Now();
   const Timestamp second = Timestamp::Now();
