@@ -121,6 +121,13 @@ void RunHook(const std::string& path, int32_t timeout_ms, int32_t max_lines,
   if (!timed_out && (!WIFEXITED(status) || WEXITSTATUS(status) != 0)) {
     result->diagnostics.push_back("save hook " + path + " failed");
   }
+  CollectSavedFileLines(path, output, max_lines, result);
+}
+
+}  // namespace
+
+void CollectSavedFileLines(const std::string& path, const std::string& output,
+                           int32_t max_lines, SaveHookResult* result) {
   size_t start = 0;
   while (start < output.size()) {
     size_t end = output.find('\n', start);
@@ -143,8 +150,6 @@ void RunHook(const std::string& path, int32_t timeout_ms, int32_t max_lines,
     result->saved.push_back(line);
   }
 }
-
-}  // namespace
 
 SaveHookResult RunSaveHooks(const std::string& dir, int32_t timeout_ms,
                             int32_t max_lines) {

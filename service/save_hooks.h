@@ -19,6 +19,14 @@ struct SaveHookResult {
 SaveHookResult RunSaveHooks(const std::string& dir, int32_t timeout_ms,
                             int32_t max_lines);
 
+// Splits the output of the hook at path into lines (a CR before the newline
+// is dropped, empty lines are skipped), appends those of the saved-file form
+// to result->saved while fewer than max_lines are kept in all, and notes
+// every other line and the first line over the limit in
+// result->diagnostics.
+void CollectSavedFileLines(const std::string& path, const std::string& output,
+                           int32_t max_lines, SaveHookResult* result);
+
 // Starts "/bin/sh -c command" without waiting for it. Returns its process
 // id, or -1 when it could not be started.
 int StartShellCommand(const std::string& command);
