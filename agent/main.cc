@@ -1,3 +1,4 @@
+#include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
@@ -11,8 +12,13 @@ namespace {
 // undefined overflow: text that is no number in the 32-bit range gives 0.
 int32_t ArgumentValue(const char* text) {
   char* end = nullptr;
+  errno = 0;
   long value = std::strtol(text, &end, 10);
-  if (end == text || value < INT32_MIN || value > INT32_MAX) return 0;
+  // Where long has 32 bits, strtol saturates and reports ERANGE instead.
+  if (end == text || errno == ERANGE || value < INT32_MIN ||
+      value > INT32_MAX) {
+    return 0;
+  }
   return static_cast<int32_t>(value);
 }
 
