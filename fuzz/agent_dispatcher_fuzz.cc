@@ -29,14 +29,14 @@ void Check(bool condition, const char* what) {
 FakeProtocol* MakeProtocol() {
   auto* protocol = new FakeProtocol;
   // A mix of answers: values, refusals and texts of both kinds.
-  const char* values[] = {"GetInputVoltage",  "GetBatteryCapacity",
-                          "GetPowerFail",     "GetInputHigh",
-                          "GetBuzzerSetting", "GetRatedVA",
-                          "GetMediaType",     "GetMediaIndex",
-                          "SetInputHigh",     "SetBuzzer",
-                          "StartTest",        "ShutdownRestore"};
+  const char* values[] = {
+      "GetInputVoltage", "GetBatteryCapacity", "GetPowerFail",
+      "GetInputHigh",    "GetBuzzerSetting",   "GetRatedVA",
+      "GetMediaType",    "GetMediaIndex",      "SetInputHigh",
+      "SetBuzzer",       "StartTest",          "ShutdownRestore"};
   int32_t value = -2;
-  for (const char* name : values) protocol->SetAnswer(name, result::kSuccess, value++);
+  for (const char* name : values)
+    protocol->SetAnswer(name, result::kSuccess, value++);
   protocol->SetAnswer("GetLoad", result::kNoAnswer);
   protocol->SetAnswer("Shutdown", result::kInvalid);
   protocol->SetText("GetModelName", "MODEL 1000");

@@ -47,9 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             "an error reply without the echo and E");
       break;
     case AgentReply::Kind::kMismatch:
-      Check(line.compare(0, echo.size(), echo) != 0 ||
-                line.size() > echo.size(),
-            "the bare echo taken as a mismatch");
+      Check(
+          line.compare(0, echo.size(), echo) != 0 || line.size() > echo.size(),
+          "the bare echo taken as a mismatch");
       break;
   }
 

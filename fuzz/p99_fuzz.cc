@@ -39,8 +39,8 @@ class Input {
 };
 
 // The setting registers the proxy decodes.
-constexpr uint8_t kRegisters[] = {0x02, 0x04, 0x08, 0x18, 0x0F,
-                                  0x29, 0x2B, 0x3D};
+constexpr uint8_t kRegisters[] = {0x02, 0x04, 0x08, 0x18,
+                                  0x0F, 0x29, 0x2B, 0x3D};
 
 void CheckMeasurements(P99Protocol* protocol) {
   int32_t capacity = 0;

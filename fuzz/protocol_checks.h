@@ -78,15 +78,16 @@ inline void CheckText(IProtocol* protocol,
 inline void CheckEveryRead(IProtocol* protocol) {
   using Read = int32_t (IProtocol::*)(int32_t*);
   const Read measurements[] = {
-      &IProtocol::GetInputVoltage, &IProtocol::GetOutputVoltage,
+      &IProtocol::GetInputVoltage,    &IProtocol::GetOutputVoltage,
       &IProtocol::GetBatteryCapacity, &IProtocol::GetLoad,
-      &IProtocol::GetTemperature, &IProtocol::GetFrequency,
+      &IProtocol::GetTemperature,     &IProtocol::GetFrequency,
       &IProtocol::GetBackupTime};
   int32_t value = 0;
   for (Read read : measurements) CheckedRead(protocol, read, &value);
-  const Read flags[] = {&IProtocol::GetPowerFail,    &IProtocol::GetBatteryLow,
-                        &IProtocol::GetTestActive,   &IProtocol::GetShutdownActive,
-                        &IProtocol::GetStatusFlag11, &IProtocol::GetBuzzerActive};
+  const Read flags[] = {
+      &IProtocol::GetPowerFail,    &IProtocol::GetBatteryLow,
+      &IProtocol::GetTestActive,   &IProtocol::GetShutdownActive,
+      &IProtocol::GetStatusFlag11, &IProtocol::GetBuzzerActive};
   for (Read read : flags) CheckFlag(protocol, read);
   if (CheckedRead(protocol, &IProtocol::GetConnected, &value) ==
       result::kSuccess) {
@@ -95,9 +96,9 @@ inline void CheckEveryRead(IProtocol* protocol) {
 
   using SelectedRead = int32_t (IProtocol::*)(int32_t*, int32_t);
   const SelectedRead settings[] = {
-      &IProtocol::GetInputHigh,  &IProtocol::GetInputLow,
+      &IProtocol::GetInputHigh,       &IProtocol::GetInputLow,
       &IProtocol::GetBatteryLowLevel, &IProtocol::GetBatteryOut,
-      &IProtocol::GetColdStart,  &IProtocol::GetProperty5,
+      &IProtocol::GetColdStart,       &IProtocol::GetProperty5,
       &IProtocol::GetProperty6};
   for (SelectedRead read : settings) {
     for (int32_t which = 0; which < 2; ++which) {
@@ -119,14 +120,14 @@ inline void CheckEveryRead(IProtocol* protocol) {
   for (TextRead read : texts) CheckText(protocol, read);
 
   const Read facts[] = {
-      &IProtocol::GetRatedVoltage,    &IProtocol::GetRatedFrequencyLow,
+      &IProtocol::GetRatedVoltage,       &IProtocol::GetRatedFrequencyLow,
       &IProtocol::GetRatedFrequencyHigh, &IProtocol::GetRatedVA,
-      &IProtocol::GetRatedWatt,       &IProtocol::GetPortType,
-      &IProtocol::GetMediaType,       &IProtocol::GetMediaIndex,
-      &IProtocol::GetBaudRate,        &IProtocol::GetProperty46,
-      &IProtocol::GetProperty47,      &IProtocol::GetBatteryVoltage,
-      &IProtocol::GetBatteryCount,    &IProtocol::GetBatteryAmpHours,
-      &IProtocol::GetExternalBatteries, &IProtocol::GetProperty52,
+      &IProtocol::GetRatedWatt,          &IProtocol::GetPortType,
+      &IProtocol::GetMediaType,          &IProtocol::GetMediaIndex,
+      &IProtocol::GetBaudRate,           &IProtocol::GetProperty46,
+      &IProtocol::GetProperty47,         &IProtocol::GetBatteryVoltage,
+      &IProtocol::GetBatteryCount,       &IProtocol::GetBatteryAmpHours,
+      &IProtocol::GetExternalBatteries,  &IProtocol::GetProperty52,
       &IProtocol::GetProperty53};
   for (Read read : facts) CheckedRead(protocol, read, &value);
   CheckedRead(protocol, &IProtocol::GetBuzzerSetting, &value);

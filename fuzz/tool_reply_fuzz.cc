@@ -65,8 +65,8 @@ bool Open() {
 void Queue(const std::string& reply) {
   size_t sent = 0;
   while (sent < reply.size()) {
-    ssize_t count = send(g_peer, reply.data() + sent, reply.size() - sent,
-                         MSG_NOSIGNAL);
+    ssize_t count =
+        send(g_peer, reply.data() + sent, reply.size() - sent, MSG_NOSIGNAL);
     Check(count > 0, "the peer cannot send");
     sent += static_cast<size_t>(count);
   }
@@ -82,7 +82,9 @@ std::string TakeRequest() {
   return request;
 }
 
-bool IsError(const std::string& reply) { return reply.compare(0, 4, "ERR ") == 0; }
+bool IsError(const std::string& reply) {
+  return reply.compare(0, 4, "ERR ") == 0;
+}
 
 // One exchange answered with reply (its CR included).
 template <typename... Args>
@@ -104,8 +106,7 @@ int32_t Exchange(const std::string& reply, const char* request_template,
 }
 
 // What the request side writes for a conversion, without the CR.
-template <typename Arg>
-std::string Written(const Arg* value) {
+std::string WrittenTime(const Timestamp* value) {
   Queue("OK\r");
   g_connection->Transact("X %t\r", value);
   std::string request = TakeRequest();
@@ -143,7 +144,7 @@ void CheckTime(const std::string& reply) {
   Exchange(reply, "DEV TIME\r%t", &time);
   if (time == unset || IsError(reply)) return;
   // What the request side writes of it reads back to it.
-  const std::string text = Written(&time);
+  const std::string text = WrittenTime(&time);
   Timestamp again = unset;
   Exchange(text + "\r", "DEV TIME\r%t", &again);
   Check(again == time, "a time does not round-trip through its text");
