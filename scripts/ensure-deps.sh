@@ -2,9 +2,17 @@
 # Makes sure the build packages are present. As root, missing Debian
 # packages are installed with apt-get; otherwise the missing ones are named
 # and the script fails.
+#   scripts/ensure-deps.sh         what the ordinary build and tests need
+#   scripts/ensure-deps.sh extra   also clang with libFuzzer (make fuzz) and
+#                                  the 32-bit compilers and GoogleTest
+#                                  sources (make check-32)
 set -e
 
 PACKAGES="cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev libcpp-httplib-dev nlohmann-json3-dev pkg-config"
+EXTRA_PACKAGES="clang-14 libclang-rt-14-dev gcc-multilib g++-multilib googletest"
+if [ "${1:-}" = extra ]; then
+  PACKAGES="$PACKAGES $EXTRA_PACKAGES"
+fi
 
 missing=""
 for package in $PACKAGES; do

@@ -39,6 +39,31 @@ bool IsSavedFileLine(const std::string& line) {
   return true;
 }
 
+void CollectSavedFileLines(const std::string& path, const std::string& output,
+                           int32_t max_lines, SaveHookResult* result) {
+  size_t start = 0;
+  while (start < output.size()) {
+    size_t end = output.find('\n', start);
+    if (end == std::string::npos) end = output.size();
+    std::string line = output.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) continue;
+    if (!IsSavedFileLine(line)) {
+      result->diagnostics.push_back("save hook " + path +
+                                    " printed a line that is not "
+                                    "program<TAB>file; ignored");
+      continue;
+    }
+    if (static_cast<int32_t>(result->saved.size()) >= max_lines) {
+      result->diagnostics.push_back("save hook " + path +
+                                    ": too many lines; the rest is ignored");
+      break;
+    }
+    result->saved.push_back(line);
+  }
+}
+
 SaveHookRun::SaveHookRun(const std::string& dir, const SaveHookLimits& limits,
                          uid_t service_uid)
     : dir_(dir), limits_(limits), service_uid_(service_uid) {}
@@ -164,27 +189,7 @@ void SaveHookRun::FinishHook() {
     result_.diagnostics.push_back("save hook " + path + " failed (" +
                                   running_->Describe() + ")");
   }
-  const std::string& output = running_->output();
-  size_t start = 0;
-  while (start < output.size()) {
-    size_t end = output.find('\n', start);
-    if (end == std::string::npos) end = output.size();
-    std::string line = output.substr(start, end - start);
-    start = end + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty()) continue;
-    if (!IsSavedFileLine(line)) {
-      result_.diagnostics.push_back("save hook " + path +
-                                    " printed a line that is not "
-                                    "program<TAB>file; ignored");
-      continue;
-    }
-    if (static_cast<int32_t>(result_.saved.size()) >= limits_.max_lines) {
-      result_.diagnostics.push_back("save hook " + path +
-                                    ": too many lines; the rest is ignored");
-      break;
-    }
-    result_.saved.push_back(line);
-  }
+  CollectSavedFileLines(path, running_->output(), limits_.max_lines,
+                        &result_);
   running_.reset();
 }

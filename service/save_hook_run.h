@@ -83,3 +83,11 @@ class SaveHookRun final {
 // A saved-file line: "program<TAB>file", both parts non-empty, the program
 // not starting with a blank, no control bytes but the one tab.
 bool IsSavedFileLine(const std::string& line);
+
+// Splits the output of the hook at path into lines (a CR before the newline
+// is dropped, empty lines are skipped), appends those of the saved-file form
+// to result->saved while fewer than max_lines are kept in all, and notes
+// every other line and the first line over the limit in
+// result->diagnostics.
+void CollectSavedFileLines(const std::string& path, const std::string& output,
+                           int32_t max_lines, SaveHookResult* result);

@@ -63,8 +63,13 @@ CalendarFields Timestamp::ToCalendar() const {
 std::ostream& operator<<(std::ostream& out, const Timestamp& timestamp) {
   const CalendarFields f = timestamp.ToCalendar();
   out.fill('0');
-  out << std::setw(4) << f.year << '/' << std::setw(2) << f.month << '/'
-      << std::setw(2) << f.day << ' ';
+  // A year before 1 keeps its sign in front of the zeros ("-026", not
+  // "0-26"), so that the text reads back.
+  const std::ios_base::fmtflags adjust =
+      out.flags() & std::ios_base::adjustfield;
+  out << std::internal << std::setw(4) << f.year;
+  out.setf(adjust, std::ios_base::adjustfield);
+  out << '/' << std::setw(2) << f.month << '/' << std::setw(2) << f.day << ' ';
   if (out.flags() & std::ios_base::skipws)
     out << std::setw(1) << f.weekday << ' ';
   out << std::setw(2) << f.hour << ':' << std::setw(2) << f.minute << ':'

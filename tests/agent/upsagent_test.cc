@@ -95,6 +95,14 @@ TEST_F(UpsagentTest, AnswersWithoutSerialPortsAndExitsOnEndOfInput) {
   EXPECT_EQ(0, outcome.status);
 }
 
+// A 32-bit agent took 99999999999 for the largest long (strtol saturates
+// there) and selected media type 2147483647 instead of the automatic one.
+TEST_F(UpsagentTest, OutOfRangeMediaArgumentCountsAsZeroWith32BitLong) {
+  Outcome outcome = RunAgent("99999999999", Pattern(), "R23\nR24\n", false);
+  EXPECT_EQ("R23 0\nR24 0\n", outcome.output);
+  EXPECT_EQ(0, outcome.status);
+}
+
 TEST_F(UpsagentTest, VanishedReaderEndsTheAgentWithStatusZero) {
   EXPECT_EQ(0, RunAgent("1", Pattern(), "S0\n", true).status);
 }

@@ -124,6 +124,34 @@ TEST_F(TimestampTest, RoundTripsThroughText) {
   EXPECT_EQ(back, t);
 }
 
+// Found by fuzzing the tool's replies: a year before 1 was written "0-26",
+// which does not read back.
+TEST_F(TimestampTest, YearBeforeOneRoundTripsThroughText) {
+  for (int year : {-26, -1, 0, 12345}) {
+    const Timestamp t = Make(year, 12, 8, 3, 14, 15);
+    std::stringstream text;
+    text << t;
+    Timestamp back(42);
+    text >> back;
+    EXPECT_FALSE(text.fail()) << text.str();
+    EXPECT_EQ(back, t) << text.str();
+  }
+  std::ostringstream negative;
+  negative << Make(-26, 12, 8, 3, 14, 15);
+  EXPECT_EQ(negative.str().substr(0, 4), "-026");
+}
+
+// Found by fuzzing the tool's replies: a year of hundreds of millions made
+// the seconds-to-milliseconds product overflow.
+TEST_F(TimestampTest, NoMillisecondOverflowOnYearBeyondTheCalendar) {
+  EXPECT_EQ(Make(509853829, 1, 1, 0, 0, 0).Value(), -1000);
+  EXPECT_EQ(Make(-509853829, 1, 1, 0, 0, 0).Value(), -1000);
+  std::istringstream text("509853829/01/01 0 00:00:00");
+  Timestamp read(42);
+  text >> read;
+  EXPECT_EQ(read.Value(), -1000);
+}
+
 TEST_F(TimestampTest, NowDoesNotGoBackwards) {
   const Timestamp first = Timestamp::Now();
   const Timestamp second = Timestamp::Now();
