@@ -4,7 +4,8 @@
 # and the script fails.
 set -e
 
-PACKAGES="cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev"
+PACKAGES="cmake g++ make pkgconf libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
+  libinih-dev"
 
 missing=""
 for package in $PACKAGES; do
