@@ -1,6 +1,12 @@
 #include "service/database.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <cstdio>
 
@@ -21,6 +27,22 @@ Database::~Database() { sqlite3_close(db_); }
 
 std::unique_ptr<Database> Database::Open(const std::string& path,
                                          std::string* error) {
+  // Settings and logs are the service's alone. SQLite gives its WAL and
+  // shared-memory files the mode of the database, so the file is made (or
+  // tightened) before SQLite opens it.
+  if (path != ":memory:") {
+    int fd =
+        open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0 || fchmod(fd, 0600) != 0) {
+      *error = "cannot open " + path + ": " + std::strerror(errno);
+      if (fd >= 0) close(fd);
+      return nullptr;
+    }
+    close(fd);
+    // Left by an older kovrad that made them readable to others.
+    chmod((path + "-wal").c_str(), 0600);
+    chmod((path + "-shm").c_str(), 0600);
+  }
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(
       path.c_str(), &db,
