@@ -177,7 +177,7 @@ TEST_F(ServiceTest, RequestsBeforeLoginAndWrongCredentialsGetErr3) {
   EXPECT_EQ("ERR 3", client_.Transact("USR PASS quiet  gate"));
   EXPECT_NE("ERR 3", client_.Transact("USR NAME manager"));
   EXPECT_NE("ERR 3", client_.Transact("USR PASS quiet gate"));
-  EXPECT_EQ("0", client_.Transact("PTC powerfail.shutdown.happen.max count"));
+  EXPECT_EQ("1", client_.Transact("PTC powerfail.shutdown.happen.max count"));
 }
 
 TEST_F(ServiceTest, DevRequestsMapToAgentCommandsAndErrors) {
@@ -325,7 +325,7 @@ TEST_F(ServiceTest, ParametersAreValidatedAndSurviveARestart) {
                            {"POL service.shutdown delay", "120"},
                            {"POL service.media index", "0"},
                            {"POL service.media type", "1"},
-                           {"PTC powerfail.shutdown.happen.max count", "0"},
+                           {"PTC powerfail.shutdown.happen.max count", "1"},
                            {"PTC powerfail.shutdown.happen.delay", "180"},
                            {"POL service.buzzer on=2", "ERR 4"},
                            {"POL service.buzzer on=", "ERR 4"},
