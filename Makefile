@@ -3,6 +3,8 @@
 #   make check-asan  the same tests in an AddressSanitizer + UBSan build
 #   make demo        run the whole stack against the UPS simulator
 #   make bench       build and run the benchmarks
+#   make deb         build the Debian packages into build-deb/ and lintian them
+#   make deb-test    install them in a new Debian 12 root, check, purge
 
 BUILD_DIR ?= build
 ASAN_BUILD_DIR ?= build-asan
@@ -10,7 +12,9 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?= -DKOVRA_WERROR=ON
 CTEST_FLAGS ?= --output-on-failure
 
-.PHONY: all deps check check-asan demo bench clean
+DEB_DIR ?= build-deb
+
+.PHONY: all deps check check-asan demo bench deb deb-test clean
 
 all: deps
 	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS)
@@ -34,5 +38,13 @@ demo: all
 bench: all
 	scripts/run-benchmarks.sh $(BUILD_DIR)
 
+deb:
+	@scripts/ensure-deps.sh deb
+	scripts/build-deb.sh $(DEB_DIR)
+
+deb-test: deb
+	@scripts/ensure-deps.sh deb-test
+	scripts/test-deb-install.sh $(DEB_DIR)
+
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_BUILD_DIR) $(DEB_DIR)

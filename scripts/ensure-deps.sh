@@ -2,10 +2,25 @@
 # Makes sure the build packages are present. As root, missing Debian
 # packages are installed with apt-get; otherwise the missing ones are named
 # and the script fails.
+#
+# usage: scripts/ensure-deps.sh [deb|deb-test]
+#   (none)    what make check needs
+#   deb       also what make deb needs to build and check the packages
+#   deb-test  also what make deb-test needs to install them in a new root
 set -e
 
 PACKAGES="cmake g++ make pkgconf libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
   libinih-dev"
+# The package build: debian/control's Build-Depends are in the list above.
+DEB_PACKAGES="debhelper devscripts dpkg-dev lintian"
+DEB_TEST_PACKAGES="debootstrap"
+
+case "${1:-}" in
+  "") ;;
+  deb) PACKAGES="$PACKAGES $DEB_PACKAGES" ;;
+  deb-test) PACKAGES="$PACKAGES $DEB_PACKAGES $DEB_TEST_PACKAGES" ;;
+  *) echo "usage: $0 [deb|deb-test]" >&2; exit 2 ;;
+esac
 
 missing=""
 for package in $PACKAGES; do
