@@ -149,16 +149,18 @@ std::string DefaultAgentPath() {
     if (IsExecutable(dir + "../agent/upsagent")) {
       return dir + "../agent/upsagent";
     }
+#ifdef KOVRAD_AGENT_INSTALL_PATH
+    if (IsExecutable(KOVRAD_AGENT_INSTALL_PATH)) {
+      return KOVRAD_AGENT_INSTALL_PATH;
+    }
+#endif
 #ifdef KOVRAD_AGENT_RELATIVE_DIR
-    // Installed: the agent's folder seen from kovrad's, which also holds
-    // when the install prefix differs from the configured one.
+    // Installed under another prefix than the configured one: the agent's
+    // folder seen from kovrad's.
     std::string installed = dir + KOVRAD_AGENT_RELATIVE_DIR "/upsagent";
     if (IsExecutable(installed)) return installed;
 #endif
   }
-#ifdef KOVRAD_AGENT_INSTALL_PATH
-  if (IsExecutable(KOVRAD_AGENT_INSTALL_PATH)) return KOVRAD_AGENT_INSTALL_PATH;
-#endif
 #ifdef KOVRAD_BUILD_AGENT_PATH
   if (IsExecutable(KOVRAD_BUILD_AGENT_PATH)) return KOVRAD_BUILD_AGENT_PATH;
 #endif

@@ -345,6 +345,11 @@ class ConfigParser final {
 
 const char* YesNo(bool value) { return value ? "yes" : "no"; }
 
+// "KEY = VALUE", or "KEY =" for an empty value.
+std::string Line(const char* key, const std::string& value) {
+  return std::string(key) + (value.empty() ? " =\n" : " = " + value + "\n");
+}
+
 }  // namespace
 
 bool ParseConfigText(const std::string& text, const std::string& name,
@@ -409,10 +414,10 @@ std::string FormatSettings(const ServiceOptions& options) {
       << (options.agent_path.empty() ? DefaultAgentPath() : options.agent_path)
       << "\n"
       << "state-dir = " << options.state_dir << "\n"
-      << "save-hooks = " << config.save_hooks_dir << "\n"
-      << "shutdown-command = " << config.shutdown_command << "\n"
+      << Line("save-hooks", config.save_hooks_dir)
+      << Line("shutdown-command", config.shutdown_command)
       << "restore-after = " << config.restore_after_s << "\n"
-      << "notify-command = " << config.notify_command << "\n"
+      << Line("notify-command", config.notify_command)
       << "\n[nut]\n"
       << "listen = " << ListenAddressText(options.nut.listen) << "\n"
       << "ups-name = " << options.nut.ups_name << "\n"
