@@ -32,6 +32,26 @@ TEST(ServiceOptionsTest, ReadsEveryOptionInBothForms) {
   EXPECT_EQ(0, options.config.restore_after_s);
 }
 
+TEST(ServiceOptionsTest, ReadsTheConfigurationAndFrontEndOptions) {
+  ServiceOptions options;
+  EXPECT_EQ(std::string(DefaultConfigPath()), options.config_path);
+  EXPECT_FALSE(options.config_given);
+  std::string error;
+  ASSERT_TRUE(Parse({"--config=/srv/k.conf", "--check-config", "--nut-listen",
+                     "off", "--http-listen", "[::1]:8080", "--notify-command",
+                     "logger ups"},
+                    &options, &error))
+      << error;
+  EXPECT_EQ("/srv/k.conf", options.config_path);
+  EXPECT_TRUE(options.config_given);
+  EXPECT_TRUE(options.check_config);
+  EXPECT_FALSE(options.nut.listen.enabled);
+  EXPECT_TRUE(options.http.listen.enabled);
+  EXPECT_EQ("::1", options.http.listen.host);
+  EXPECT_EQ(8080, options.http.listen.port);
+  EXPECT_EQ("logger ups", options.config.notify_command);
+}
+
 TEST(ServiceOptionsTest, RejectsBadValues) {
   const std::vector<std::vector<const char*>> kBad = {
       {"--listen", "127.0.0.1"},
@@ -41,6 +61,11 @@ TEST(ServiceOptionsTest, RejectsBadValues) {
       {"--restore-after", "-5"},
       {"--restore-after", "86401"},
       {"--restore-after", "1e3"},
+      {"--listen", "ups.local:8855"},
+      {"--nut-listen", "on"},
+      {"--nut-listen", "[::1]"},
+      {"--http-listen", "::1:80"},
+      {"--config", ""},
       {"--state-dir"},
       {"--verbose"},
       {"extra"},
