@@ -13,7 +13,7 @@ PACKAGES="cmake g++ make pkgconf libgtest-dev libgmock-dev libbenchmark-dev libs
   libinih-dev"
 # The package build: debian/control's Build-Depends are in the list above.
 DEB_PACKAGES="debhelper devscripts dpkg-dev lintian"
-DEB_TEST_PACKAGES="debootstrap"
+DEB_TEST_PACKAGES="debootstrap iproute2"
 
 case "${1:-}" in
   "") ;;
