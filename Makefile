@@ -6,6 +6,8 @@
 #   make fuzz        build the fuzz targets (clang) and run each for
 #                    FUZZ_SECONDS seconds; fails on any finding
 #   make check-32    the agent's and the tool's tests in a 32-bit build
+#   make deb         build the Debian packages into build-deb/ and lintian them
+#   make deb-test    install them in a new Debian 12 root, check, purge
 
 BUILD_DIR ?= build
 ASAN_BUILD_DIR ?= build-asan
@@ -17,7 +19,9 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?= -DKOVRA_WERROR=ON
 CTEST_FLAGS ?= --output-on-failure
 
-.PHONY: all deps deps-extra check check-asan check-32 fuzz demo bench clean
+.PHONY: all deps deps-extra check check-asan check-32 fuzz demo bench deb deb-test clean
+
+DEB_DIR ?= build-deb
 
 all: deps
 	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS)
@@ -56,5 +60,13 @@ demo: all
 bench: all
 	scripts/run-benchmarks.sh $(BUILD_DIR)
 
+deb:
+	@scripts/ensure-deps.sh deb
+	scripts/build-deb.sh $(DEB_DIR)
+
+deb-test: deb
+	@scripts/ensure-deps.sh deb-test
+	scripts/test-deb-install.sh $(DEB_DIR)
+
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_BUILD_DIR) $(FUZZ_BUILD_DIR) $(M32_BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_BUILD_DIR) $(FUZZ_BUILD_DIR) $(M32_BUILD_DIR) $(DEB_DIR)

@@ -108,7 +108,9 @@ class Stack {
       usleep(50000);
     }
     setenv("UPSAGENT_SERIAL_PATTERN", (dir_ + "/ttyS%d").c_str(), 1);
-    kovrad_ = Spawn({build + "/service/kovrad", "--state-dir", dir_ + "/state",
+    // No configuration file: an installed one must not reach this kovrad.
+    kovrad_ = Spawn({build + "/service/kovrad", "--config", "/dev/null",
+                     "--state-dir", dir_ + "/state",
                      "--agent", build + "/agent/upsagent"},
                     "/dev/null", dir_ + "/kovrad.err");
     kovra_ = build + "/tool/kovra";

@@ -79,8 +79,20 @@ fi
 cat "$WORK/upssim.err"
 
 say "starting kovrad (state in $WORK/state)"
-UPSAGENT_SERIAL_PATTERN="$WORK/ttyS%d" "$KOVRAD" --listen "127.0.0.1:$PORT" \
-  --state-dir "$WORK/state" --agent "$UPSAGENT" 2>"$WORK/kovrad.err" &
+# The demo's own configuration: no shutdown command, so a simulated power
+# failure only logs what would happen, and no NUT listener. An installed
+# /etc/kovra/kovrad.conf is never read.
+cat >"$WORK/kovrad.conf" <<EOF
+[kovrad]
+listen = 127.0.0.1:$PORT
+state-dir = $WORK/state
+agent = $UPSAGENT
+shutdown-command =
+[nut]
+listen = off
+EOF
+UPSAGENT_SERIAL_PATTERN="$WORK/ttyS%d" "$KOVRAD" --config "$WORK/kovrad.conf" \
+  2>"$WORK/kovrad.err" &
 KOVRAD_PID=$!
 
 say "waiting until the unit is detected"

@@ -2,17 +2,29 @@
 # Makes sure the build packages are present. As root, missing Debian
 # packages are installed with apt-get; otherwise the missing ones are named
 # and the script fails.
-#   scripts/ensure-deps.sh         what the ordinary build and tests need
-#   scripts/ensure-deps.sh extra   also clang with libFuzzer (make fuzz) and
-#                                  the 32-bit compilers and GoogleTest
-#                                  sources (make check-32)
+#
+# usage: scripts/ensure-deps.sh [extra|deb|deb-test]
+#   (none)    what make check needs
+#   extra     also clang with libFuzzer (make fuzz) and the 32-bit compilers
+#             and GoogleTest sources (make check-32)
+#   deb       also what make deb needs to build and check the packages
+#   deb-test  also what make deb-test needs to install them in a new root
 set -e
 
-PACKAGES="cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev libcpp-httplib-dev nlohmann-json3-dev pkg-config"
+# debian/control's Build-Depends are in this list.
+PACKAGES="cmake g++ make pkgconf libgtest-dev libgmock-dev libbenchmark-dev
+  libsqlite3-dev libinih-dev libcpp-httplib-dev nlohmann-json3-dev"
 EXTRA_PACKAGES="clang-14 libclang-rt-14-dev gcc-multilib g++-multilib googletest"
-if [ "${1:-}" = extra ]; then
-  PACKAGES="$PACKAGES $EXTRA_PACKAGES"
-fi
+DEB_PACKAGES="debhelper devscripts dpkg-dev lintian"
+DEB_TEST_PACKAGES="debootstrap iproute2"
+
+case "${1:-}" in
+  "") ;;
+  extra) PACKAGES="$PACKAGES $EXTRA_PACKAGES" ;;
+  deb) PACKAGES="$PACKAGES $DEB_PACKAGES" ;;
+  deb-test) PACKAGES="$PACKAGES $DEB_PACKAGES $DEB_TEST_PACKAGES" ;;
+  *) echo "usage: $0 [extra|deb|deb-test]" >&2; exit 2 ;;
+esac
 
 missing=""
 for package in $PACKAGES; do

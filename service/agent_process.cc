@@ -145,12 +145,21 @@ std::string DefaultAgentPath() {
     std::string dir(self, static_cast<size_t>(length));
     dir = dir.substr(0, dir.rfind('/') + 1);
     if (IsExecutable(dir + "upsagent")) return dir + "upsagent";
-    // An installed kovrad lives in sbin, the agent in bin.
-    if (IsExecutable(dir + "../bin/upsagent")) return dir + "../bin/upsagent";
     // In the build tree kovrad is in service/, the agent in agent/.
     if (IsExecutable(dir + "../agent/upsagent")) {
       return dir + "../agent/upsagent";
     }
+#ifdef KOVRAD_AGENT_INSTALL_PATH
+    if (IsExecutable(KOVRAD_AGENT_INSTALL_PATH)) {
+      return KOVRAD_AGENT_INSTALL_PATH;
+    }
+#endif
+#ifdef KOVRAD_AGENT_RELATIVE_DIR
+    // Installed under another prefix than the configured one: the agent's
+    // folder seen from kovrad's.
+    std::string installed = dir + KOVRAD_AGENT_RELATIVE_DIR "/upsagent";
+    if (IsExecutable(installed)) return installed;
+#endif
   }
 #ifdef KOVRAD_BUILD_AGENT_PATH
   if (IsExecutable(KOVRAD_BUILD_AGENT_PATH)) return KOVRAD_BUILD_AGENT_PATH;

@@ -3,6 +3,7 @@
 
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -12,6 +13,7 @@
 
 #include "common/time/system_clock.h"
 #include "service/agent_process.h"
+#include "service/config_file.h"
 #include "service/database.h"
 #include "service/diagnostics.h"
 #include "service/log_store.h"
@@ -33,8 +35,15 @@ void OnStopSignal(int) {
 int main(int argc, char** argv) {
   ServiceOptions options;
   std::string error;
-  if (!ParseServiceOptions(argc - 1, argv + 1, &options, &error)) {
+  ServiceOptions command_line;
+  if (!ParseServiceOptions(argc - 1, argv + 1, &command_line, &error)) {
     std::fprintf(stderr, "kovrad: %s\n%s", error.c_str(), ServiceUsage());
+    return 2;
+  }
+  // A faulty configuration file stops the start: the service never runs
+  // with part of its settings.
+  if (!LoadServiceSettings(argc - 1, argv + 1, &options, &error)) {
+    std::fprintf(stderr, "kovrad: %s\n", error.c_str());
     return 2;
   }
   if (options.help) {
@@ -45,10 +54,18 @@ int main(int argc, char** argv) {
     std::puts("kovrad 0.1.0");
     return 0;
   }
+  if (options.check_config) {
+    bool read = options.config_given ||
+                access(options.config_path.c_str(), F_OK) == 0;
+    std::printf("# %s: %s\n%s", options.config_path.c_str(),
+                read ? "no faults" : "not there; built-in defaults",
+                FormatSettings(options).c_str());
+    return 0;
+  }
 
   // Without its state folder or database the service still watches the
   // UPS and shuts down on a power failure, with the default settings.
-  if (mkdir(options.state_dir.c_str(), 0750) != 0 && errno != EEXIST) {
+  if (mkdir(options.state_dir.c_str(), 0700) != 0 && errno != EEXIST) {
     DiagAt(DiagLevel::kError, "cannot create state folder %s: %s",
            options.state_dir.c_str(), std::strerror(errno));
   }

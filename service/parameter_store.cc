@@ -24,7 +24,9 @@ const ParameterDefinition kDefinitions[] = {
     {ParameterSpace::kPol, kKeyShutdownDelay, 120, 0, 3600},
     {ParameterSpace::kPol, kKeyMediaIndex, 0, 0, 255},
     {ParameterSpace::kPol, kKeyMediaType, 1, 0, 3},
-    {ParameterSpace::kPtc, kKeyPowerfailMaxCount, 0, 0, 255},
+    // A new installation protects the machine: shutdown on power failure is
+    // on until someone switches it off.
+    {ParameterSpace::kPtc, kKeyPowerfailMaxCount, 1, 0, 255},
     {ParameterSpace::kPtc, kKeyPowerfailDelay, 180, 0, 86400},
 };
 

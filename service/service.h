@@ -60,6 +60,9 @@ struct ServiceConfig {
   int32_t restore_after_s = 60;
   int32_t hook_timeout_ms = 20000;
   int32_t max_saved_lines = 1000;
+
+  // Shell command run for each event; empty runs none.
+  std::string notify_command;
 };
 
 // The UPS service: one poll-based event loop that wires the pieces

@@ -2,26 +2,13 @@
 
 #include <cstring>
 
-#include "service/parameter_store.h"
+#include "service/setting_values.h"
 
-namespace {
+#ifndef KOVRAD_CONFIG_PATH
+#define KOVRAD_CONFIG_PATH "/etc/kovra/kovrad.conf"
+#endif
 
-// Splits "ADDR:PORT" at its last colon; the port is 0 to 65535.
-bool ParseListen(const std::string& text, ServiceConfig* config) {
-  size_t colon = text.rfind(':');
-  if (colon == std::string::npos || colon == 0) return false;
-  int32_t port = 0;
-  std::string port_text = text.substr(colon + 1);
-  if (port_text.find_first_not_of("0123456789") != std::string::npos ||
-      !ParseInt32(port_text, &port) || port < 0 || port > 65535) {
-    return false;
-  }
-  config->listen_host = text.substr(0, colon);
-  config->listen_port = static_cast<uint16_t>(port);
-  return true;
-}
-
-}  // namespace
+const char* DefaultConfigPath() { return KOVRAD_CONFIG_PATH; }
 
 const char* ServiceUsage() {
   return "usage: kovrad [options]\n"
@@ -40,7 +27,15 @@ const char* ServiceUsage() {
          "(default 60)\n"
          "  --save-hooks-budget SECONDS  time for all save hooks together "
          "(default 60)\n"
-         "  --notify-command CMD      shell command run for every event\n"
+         "  --notify-command CMD      shell command run for each event "
+         "(default: none)\n"
+         "  --nut-listen ADDR:PORT|off  the NUT-protocol listener "
+         "(default 127.0.0.1:3493)\n"
+         "  --http-listen ADDR:PORT|off the HTTP endpoint (default off)\n"
+         "  --config FILE             the configuration file (default "
+         KOVRAD_CONFIG_PATH ")\n"
+         "  --check-config            read the configuration, print it and "
+         "exit\n"
          "  --help, --version\n";
 }
 
@@ -64,14 +59,19 @@ bool ParseServiceOptions(int argc, const char* const* argv,
       options->version = true;
       continue;
     }
+    if (arg == "--check-config") {
+      options->check_config = true;
+      continue;
+    }
     if (arg == "--allow-remote") {
       options->config.allow_remote = true;
       continue;
     }
     if (arg != "--listen" && arg != "--agent" && arg != "--state-dir" &&
         arg != "--save-hooks" && arg != "--shutdown-command" &&
-        arg != "--restore-after" && arg != "--save-hooks-budget" &&
-        arg != "--notify-command") {
+        arg != "--restore-after" && arg != "--notify-command" &&
+        arg != "--nut-listen" && arg != "--http-listen" &&
+        arg != "--config" && arg != "--save-hooks-budget") {
       *error = "unknown option " + arg;
       return false;
     }
@@ -83,7 +83,8 @@ bool ParseServiceOptions(int argc, const char* const* argv,
       value = argv[++i];
     }
     if (arg == "--listen") {
-      if (!ParseListen(value, &options->config)) {
+      if (!ParseIpv4HostPort(value, &options->config.listen_host,
+                             &options->config.listen_port)) {
         *error = "--listen wants ADDR:PORT, not " + value;
         return false;
       }
@@ -96,19 +97,30 @@ bool ParseServiceOptions(int argc, const char* const* argv,
     } else if (arg == "--shutdown-command") {
       options->config.shutdown_command = value;
     } else if (arg == "--notify-command") {
-      options->notify_command = value;
+      options->config.notify_command = value;
+    } else if (arg == "--nut-listen" || arg == "--http-listen") {
+      ListenAddress* address = arg == "--nut-listen" ? &options->nut.listen
+                                                     : &options->http.listen;
+      if (!ParseListenAddress(value, address)) {
+        *error = arg + " wants ADDR:PORT or off, not " + value;
+        return false;
+      }
+    } else if (arg == "--config") {
+      if (value.empty()) {
+        *error = "--config wants a file";
+        return false;
+      }
+      options->config_path = value;
+      options->config_given = true;
     } else if (arg == "--save-hooks-budget") {
-      int32_t seconds = 0;
-      if (value.find_first_not_of("0123456789") != std::string::npos ||
-          !ParseInt32(value, &seconds) || seconds < 1 || seconds > 3600) {
+      if (!ParseSeconds(value, 3600, &options->save_hooks_budget_s) ||
+          options->save_hooks_budget_s < 1) {
         *error = "--save-hooks-budget wants seconds from 1 to 3600";
         return false;
       }
-      options->save_hooks_budget_s = seconds;
     } else {
       int32_t seconds = 0;
-      if (value.find_first_not_of("0123456789") != std::string::npos ||
-          !ParseInt32(value, &seconds) || seconds > 86400) {
+      if (!ParseSeconds(value, 86400, &seconds)) {
         *error = "--restore-after wants seconds from 0 to 86400";
         return false;
       }

@@ -2,17 +2,27 @@
 
 #include <string>
 
+#include "service/front_end_settings.h"
 #include "service/service.h"
 
-// The command line of kovrad.
+// The configuration file kovrad reads when --config names none. A missing
+// file at this path means the built-in defaults.
+const char* DefaultConfigPath();
+
+// Everything kovrad is started with: the built-in defaults, then the
+// configuration file, then the command line.
 struct ServiceOptions {
   ServiceConfig config;
   std::string agent_path;  // empty: the default agent
   std::string state_dir = "/var/lib/kovrad";
-  // Run for every event (see Notifier); empty: none.
-  std::string notify_command;
   // All save hooks together (see SaveHookLimits::budget_ms).
   int32_t save_hooks_budget_s = 60;
+  NutSettings nut;
+  HttpSettings http;
+
+  std::string config_path = DefaultConfigPath();
+  bool config_given = false;  // --config named the file: it must exist
+  bool check_config = false;
   bool help = false;
   bool version = false;
 };

@@ -60,7 +60,9 @@ class KovradStackTest : public ::testing::Test {
         << ReadFile(dir_.Join("upssim.err"));
 
     setenv("UPSAGENT_SERIAL_PATTERN", dir_.Join("ttyS%d").c_str(), 1);
-    ASSERT_TRUE(kovrad_.Start({KOVRAD_PATH, "--state-dir", dir_.Join("state"),
+    // No configuration file: an installed one must not reach this kovrad.
+    ASSERT_TRUE(kovrad_.Start({KOVRAD_PATH, "--config", "/dev/null",
+                               "--state-dir", dir_.Join("state"),
                                "--agent", UPSAGENT_PATH, "--shutdown-command",
                                "touch '" + dir_.Join("shutdown-ran") + "'"},
                               dir_.Join("kovrad.err")));

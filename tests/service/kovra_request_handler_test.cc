@@ -67,7 +67,7 @@ TEST_F(KovraRequestHandlerTest, RequestsBeforeLoginAndWrongCredentialsGetErr3) {
   EXPECT_EQ("OK", Request("USR PASS quiet gate"));
   EXPECT_FALSE(last_.close);
   EXPECT_TRUE(handler_->authenticated());
-  EXPECT_EQ("0", Request("PTC powerfail.shutdown.happen.max count"));
+  EXPECT_EQ("1", Request("PTC powerfail.shutdown.happen.max count"));
   // Failures after the login never close the connection.
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ("ERR 3", Request("USR NAME nobody"));
@@ -217,7 +217,7 @@ TEST_F(KovraRequestHandlerTest, ParametersAreValidatedAndChangesReachTheCore) {
                  {"POL service.shutdown delay", "120"},
                  {"POL service.media index", "0"},
                  {"POL service.media type", "1"},
-                 {"PTC powerfail.shutdown.happen.max count", "0"},
+                 {"PTC powerfail.shutdown.happen.max count", "1"},
                  {"PTC powerfail.shutdown.happen.delay", "180"},
                  {"POL service.buzzer on=2", "ERR 4"},
                  {"POL service.buzzer on=", "ERR 4"},

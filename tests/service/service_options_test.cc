@@ -32,8 +32,28 @@ TEST(ServiceOptionsTest, ReadsEveryOptionInBothForms) {
   EXPECT_EQ("/etc/hooks", options.config.save_hooks_dir);
   EXPECT_EQ("systemctl poweroff", options.config.shutdown_command);
   EXPECT_EQ(0, options.config.restore_after_s);
-  EXPECT_EQ("mail -s \"$KOVRA_EVENT_TEXT\" root", options.notify_command);
+  EXPECT_EQ("mail -s \"$KOVRA_EVENT_TEXT\" root", options.config.notify_command);
   EXPECT_EQ(90, options.save_hooks_budget_s);
+}
+
+TEST(ServiceOptionsTest, ReadsTheConfigurationAndFrontEndOptions) {
+  ServiceOptions options;
+  EXPECT_EQ(std::string(DefaultConfigPath()), options.config_path);
+  EXPECT_FALSE(options.config_given);
+  std::string error;
+  ASSERT_TRUE(Parse({"--config=/srv/k.conf", "--check-config", "--nut-listen",
+                     "off", "--http-listen", "[::1]:8080", "--notify-command",
+                     "logger ups"},
+                    &options, &error))
+      << error;
+  EXPECT_EQ("/srv/k.conf", options.config_path);
+  EXPECT_TRUE(options.config_given);
+  EXPECT_TRUE(options.check_config);
+  EXPECT_FALSE(options.nut.listen.enabled);
+  EXPECT_TRUE(options.http.listen.enabled);
+  EXPECT_EQ("::1", options.http.listen.host);
+  EXPECT_EQ(8080, options.http.listen.port);
+  EXPECT_EQ("logger ups", options.config.notify_command);
 }
 
 TEST(ServiceOptionsTest, RejectsBadValues) {
@@ -47,6 +67,11 @@ TEST(ServiceOptionsTest, RejectsBadValues) {
       {"--restore-after", "1e3"},
       {"--save-hooks-budget", "0"},
       {"--save-hooks-budget", "3601"},
+      {"--listen", "ups.local:8855"},
+      {"--nut-listen", "on"},
+      {"--nut-listen", "[::1]"},
+      {"--http-listen", "::1:80"},
+      {"--config", ""},
       {"--state-dir"},
       {"--verbose"},
       {"extra"},

@@ -153,7 +153,7 @@ TEST_F(ServiceTest, ThirdFailedLoginClosesTheConnection) {
   EXPECT_EQ("ERR 3", client_.Transact("USR NAME Manager"));
   EXPECT_TRUE(client_.WaitClosed());
   ConnectAndLogin(&client_);
-  EXPECT_EQ("0", client_.Transact("PTC powerfail.shutdown.happen.max count"));
+  EXPECT_EQ("1", client_.Transact("PTC powerfail.shutdown.happen.max count"));
 }
 TEST_F(ServiceTest, SnapshotIsServedWhileTheAgentIsBusy) {
   agent_.SetValue("R12", "Slow Unit");
