@@ -21,6 +21,39 @@ bool ParseListen(const std::string& text, ServiceConfig* config) {
   return true;
 }
 
+// "NAME:PASSWORD:RIGHTS": the password runs from the first colon to the
+// last, so it may hold colons itself. RIGHTS is a comma-separated list of
+// monitor, primary, set, instcmds (every instant command) and single
+// instant command names; a user may always monitor.
+bool ParseNutUser(const std::string& text, NutUser* user) {
+  size_t first = text.find(':');
+  size_t last = text.rfind(':');
+  if (first == std::string::npos || first == 0 || last == first) return false;
+  user->name = text.substr(0, first);
+  user->password = text.substr(first + 1, last - first - 1);
+  std::string rights = text.substr(last + 1);
+  size_t start = 0;
+  while (start < rights.size()) {
+    size_t comma = rights.find(',', start);
+    if (comma == std::string::npos) comma = rights.size();
+    std::string right = rights.substr(start, comma - start);
+    start = comma + 1;
+    if (right.empty() || right == "monitor") continue;
+    if (right == "primary") {
+      user->primary = true;
+    } else if (right == "set") {
+      user->may_set = true;
+    } else if (right == "instcmds") {
+      user->all_instcmds = true;
+    } else if (right.find('.') != std::string::npos) {
+      user->instcmds.push_back(right);
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 const char* ServiceUsage() {
@@ -41,6 +74,12 @@ const char* ServiceUsage() {
          "  --save-hooks-budget SECONDS  time for all save hooks together "
          "(default 60)\n"
          "  --notify-command CMD      shell command run for every event\n"
+         "  --nut-listen ADDR:PORT|off  the NUT-protocol listener "
+         "(default 127.0.0.1:3493)\n"
+         "  --nut-user NAME:PASSWORD:RIGHTS  a NUT user (repeatable); RIGHTS: "
+         "comma-separated\n"
+         "                            primary, set, instcmds or instant "
+         "command names\n"
          "  --help, --version\n";
 }
 
@@ -71,7 +110,8 @@ bool ParseServiceOptions(int argc, const char* const* argv,
     if (arg != "--listen" && arg != "--agent" && arg != "--state-dir" &&
         arg != "--save-hooks" && arg != "--shutdown-command" &&
         arg != "--restore-after" && arg != "--save-hooks-budget" &&
-        arg != "--notify-command") {
+        arg != "--notify-command" && arg != "--nut-listen" &&
+        arg != "--nut-user") {
       *error = "unknown option " + arg;
       return false;
     }
@@ -87,6 +127,22 @@ bool ParseServiceOptions(int argc, const char* const* argv,
         *error = "--listen wants ADDR:PORT, not " + value;
         return false;
       }
+    } else if (arg == "--nut-listen") {
+      std::string host;
+      uint16_t port = 0;
+      if (value != "off" && !SplitHostPort(value, &host, &port)) {
+        *error = "--nut-listen wants ADDR:PORT or off, not " + value;
+        return false;
+      }
+      options->config.nut_listen = value;
+    } else if (arg == "--nut-user") {
+      NutUser user;
+      if (!ParseNutUser(value, &user)) {
+        // The value holds a password: it is not repeated.
+        *error = "--nut-user wants NAME:PASSWORD:RIGHTS";
+        return false;
+      }
+      options->config.nut_users.push_back(user);
     } else if (arg == "--agent") {
       options->agent_path = value;
     } else if (arg == "--state-dir") {
