@@ -4,7 +4,10 @@
 # and the script fails.
 set -e
 
-PACKAGES="cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev"
+# nut-client and python3-nut are the real NUT clients the end-to-end tests
+# run against kovrad's NUT listener (the tests skip without them).
+PACKAGES="cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
+  nut-client python3-nut"
 
 missing=""
 for package in $PACKAGES; do
