@@ -27,7 +27,8 @@ bool Cached(const PropertyCache& cache, const char* command,
   std::string answer;
   if (!cache.Find(command, &answer)) return false;
   int32_t code = 0;
-  if (answer.compare(0, 4, "ERR ") == 0 && ParseInt32(answer.substr(4), &code)) {
+  if (answer.compare(0, 4, "ERR ") == 0 &&
+      ParseInt32(answer.substr(4), &code)) {
     *reading = NutTextReading{std::string(), code == 0 ? 1 : code};
     return true;
   }
@@ -101,15 +102,17 @@ class NutFrontEnd::Session final : public LineSession {
 
 NutFrontEnd::NutFrontEnd(const NutFrontEndConfig& config, ServiceCore* core,
                          std::function<bool()> shutdown_begun)
-    : config_(config), core_(core), shutdown_begun_(std::move(shutdown_begun)) {}
+    : config_(config),
+      core_(core),
+      shutdown_begun_(std::move(shutdown_begun)) {}
 
 NutFrontEnd::~NutFrontEnd() = default;
 
 const std::vector<std::string>& NutFrontEnd::CachedCommands() {
   static const std::vector<std::string> commands = {
-      "R0 0", "R1 0", "R2 0", "R3 0", "R4 0", "R8",  "R9",  "R10", "R11",
-      "R12",  "R13",  "R16",  "R17",  "R18",  "R19", "R20", "R25", "R26",
-      "R27",  "R28"};
+      "R0 0", "R1 0", "R2 0", "R3 0", "R4 0", "R8",  "R9",
+      "R10",  "R11",  "R12",  "R13",  "R16",  "R17", "R18",
+      "R19",  "R20",  "R25",  "R26",  "R27",  "R28"};
   return commands;
 }
 
@@ -154,23 +157,23 @@ void NutFrontEnd::Refresh(int64_t now) {
     }
     pending_.insert(command);
     uint64_t generation = cache->generation();
-    core_->agent()->Enqueue(command, [this, command, generation,
-                                      now](const AgentReply& reply) {
-      pending_.erase(command);
-      PropertyCache* cache = core_->properties();
-      // An answer asked for before the cache was dropped may describe the
-      // unit as it was before a write or before another unit came.
-      if (cache->generation() != generation) return;
-      if (reply.kind == AgentReply::Kind::kError) {
-        if (reply.code == kAgentErrNotReported) {
-          cache->Store(command, "ERR " + std::to_string(reply.code));
-        } else {
-          retry_at_ms_ = now + config_.retry_ms;
-        }
-        return;
-      }
-      cache->Store(command, reply.text);
-    });
+    core_->agent()->Enqueue(
+        command, [this, command, generation, now](const AgentReply& reply) {
+          pending_.erase(command);
+          PropertyCache* cache = core_->properties();
+          // An answer asked for before the cache was dropped may describe the
+          // unit as it was before a write or before another unit came.
+          if (cache->generation() != generation) return;
+          if (reply.kind == AgentReply::Kind::kError) {
+            if (reply.code == kAgentErrNotReported) {
+              cache->Store(command, "ERR " + std::to_string(reply.code));
+            } else {
+              retry_at_ms_ = now + config_.retry_ms;
+            }
+            return;
+          }
+          cache->Store(command, reply.text);
+        });
   }
 }
 

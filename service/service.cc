@@ -107,8 +107,7 @@ ListenResult OpenListener(const std::string& requested_host, uint16_t port,
 
 }  // namespace
 
-bool SplitHostPort(const std::string& text, std::string* host,
-                   uint16_t* port) {
+bool SplitHostPort(const std::string& text, std::string* host, uint16_t* port) {
   size_t colon = text.rfind(':');
   if (colon == std::string::npos || colon == 0) return false;
   int32_t number = 0;
@@ -181,8 +180,8 @@ bool Service::ListenNut(std::string* error) {
   std::string host;
   uint16_t port = 0;
   if (!SplitHostPort(config_.nut_listen, &host, &port)) {
-    *error = "the NUT listener wants ADDR:PORT or off, not " +
-             config_.nut_listen;
+    *error =
+        "the NUT listener wants ADDR:PORT or off, not " + config_.nut_listen;
     return false;
   }
   int fd = -1;

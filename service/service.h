@@ -74,8 +74,7 @@ struct ServiceConfig {
 };
 
 // Splits "ADDR:PORT" at its last colon; the port is 0 to 65535.
-bool SplitHostPort(const std::string& text, std::string* host,
-                   uint16_t* port);
+bool SplitHostPort(const std::string& text, std::string* host, uint16_t* port);
 
 // The UPS service: one poll-based event loop that wires the pieces
 // together. AgentLink runs the agent child and its command queue,

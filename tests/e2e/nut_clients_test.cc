@@ -13,8 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -60,8 +60,8 @@ std::string RunShell(const std::string& command, int* status = nullptr) {
 // The number after "label: " in upsc's listing, or -1.
 double ValueOf(const std::string& listing, const std::string& name) {
   size_t at = listing.find("\n" + name + ": ");
-  if (at == std::string::npos && listing.compare(0, name.size() + 2,
-                                                 name + ": ") == 0) {
+  if (at == std::string::npos &&
+      listing.compare(0, name.size() + 2, name + ": ") == 0) {
     at = 0;
   } else if (at != std::string::npos) {
     ++at;
@@ -123,8 +123,8 @@ class NutClientsTest : public ::testing::Test {
   }
 
   std::string Upsc(const std::string& variable = "") {
-    return RunShell("upsc " + target_ + (variable.empty() ? "" : " " + variable) +
-               " 2>/dev/null");
+    return RunShell("upsc " + target_ +
+                    (variable.empty() ? "" : " " + variable) + " 2>/dev/null");
   }
 
   std::string Kovra(const std::string& args) {
@@ -212,29 +212,29 @@ TEST_F(NutClientsTest, UpsrwSetsAnAllowedTransferValueAndRefusesAnother) {
   int status = 0;
   std::string out =
       RunShell("upsrw -s input.transfer.high=" + std::to_string(wanted) +
-              " -u admin -p adminpw " + target_ + " 2>&1",
-          &status);
+                   " -u admin -p adminpw " + target_ + " 2>&1",
+               &status);
   EXPECT_EQ(0, status) << out;
   EXPECT_TRUE(Eventually(
       [&] {
-        return Contains(Kovra("information -input_hi"),
-                        std::to_string(wanted));
+        return Contains(Kovra("information -input_hi"), std::to_string(wanted));
       },
       20000, 200))
       << Kovra("information") << Diagnostics();
   EXPECT_TRUE(UpscShows("input.transfer.high", std::to_string(wanted), 20000));
 
   // A value outside the list is refused and nothing changes.
-  out = RunShell("upsrw -s input.transfer.high=" + std::to_string(allowed.back() + 100) +
-                " -u admin -p adminpw " + target_ + " 2>&1",
-            &status);
+  out = RunShell(
+      "upsrw -s input.transfer.high=" + std::to_string(allowed.back() + 100) +
+          " -u admin -p adminpw " + target_ + " 2>&1",
+      &status);
   EXPECT_NE(0, status) << out;
   EXPECT_TRUE(Contains(out, "INVALID") || Contains(out, "nvalid")) << out;
   EXPECT_TRUE(Contains(Upsc("input.transfer.high"), std::to_string(wanted)));
   // The user without the right is refused too.
   out = RunShell("upsrw -s input.transfer.high=" + std::to_string(wanted) +
-                " -u mon -p monpw " + target_ + " 2>&1",
-            &status);
+                     " -u mon -p monpw " + target_ + " 2>&1",
+                 &status);
   EXPECT_NE(0, status) << out;
   // Passwords never reach the log.
   EXPECT_FALSE(Contains(ReadFile(dir_.Join("kovrad.err")), "adminpw"));
@@ -250,8 +250,8 @@ TEST_F(NutClientsTest, UpscmdStartsABatteryTestThatKovraAndUpscShow) {
   EXPECT_TRUE(Contains(commands, "test.battery.start.quick")) << commands;
   int status = 0;
   std::string out = RunShell("upscmd -u admin -p adminpw " + target_ +
-                            " test.battery.start.quick 2>&1",
-                        &status);
+                                 " test.battery.start.quick 2>&1",
+                             &status);
   EXPECT_EQ(0, status) << out;
   EXPECT_TRUE(Eventually(
       [&] {
@@ -283,7 +283,8 @@ TEST_F(NutClientsTest, PythonNutReadsTheUnit) {
       "else v['ups.status'])\n"
       "print(sorted(c.GetUPSList()))\n";
   std::ofstream(dir_.Join("read.py")) << script;
-  std::string out = RunShell("/usr/bin/python3 '" + dir_.Join("read.py") + "' 2>&1");
+  std::string out =
+      RunShell("/usr/bin/python3 '" + dir_.Join("read.py") + "' 2>&1");
   EXPECT_TRUE(Contains(out, "OL")) << out;
   EXPECT_TRUE(Contains(out, "ups")) << out;
 }
@@ -340,8 +341,7 @@ class UpsmonSecondaryTest : public NutClientsTest {
     std::ofstream(conf + "/nut.conf") << "MODE=netclient\n";
     std::ofstream(conf + "/upsmon.conf")
         << "RUN_AS_USER root\n"
-        << "MONITOR ups@127.0.0.1:" << nut_port_
-        << " 1 mon monpw secondary\n"
+        << "MONITOR ups@127.0.0.1:" << nut_port_ << " 1 mon monpw secondary\n"
         << "MINSUPPLIES 1\n"
         << "SHUTDOWNCMD \"touch '" << dir_.Join("secondary-down") << "'\"\n"
         << "POLLFREQ 1\nPOLLFREQALERT 1\nDEADTIME 15\nFINALDELAY 0\n"

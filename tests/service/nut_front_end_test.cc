@@ -16,10 +16,9 @@ class NutFrontEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
     core_.fake_agent().set_running(true);
-    const int32_t kStatus[][2] = {{0, 23000}, {1, 23000}, {2, 10000},
-                                  {3, 2500},  {4, 3000},  {5, 5000},
-                                  {6, 600},   {7, 0},     {8, 0},
-                                  {9, 0},     {10, 1},    {11, 2}};
+    const int32_t kStatus[][2] = {{0, 23000}, {1, 23000}, {2, 10000}, {3, 2500},
+                                  {4, 3000},  {5, 5000},  {6, 600},   {7, 0},
+                                  {8, 0},     {9, 0},     {10, 1},    {11, 2}};
     for (const auto& entry : kStatus) core_.SetStatus(entry[0], entry[1]);
     NutUser monitor;
     monitor.name = "mon";
@@ -159,8 +158,8 @@ TEST_F(NutFrontEndTest, CountsLoginsAndSecondariesOverItsSessions) {
   LogIn(secondary.get(), "mon", "secret");
   LogIn(primary.get(), "admin", "pw");
   EXPECT_EQ("OK PRIMARY-GRANTED\n", Ask(primary.get(), "PRIMARY ups").text);
-  EXPECT_EQ("BEGIN LIST VAR ups\n", Ask(reader.get(), "LIST VAR ups")
-                                        .text.substr(0, 19));
+  EXPECT_EQ("BEGIN LIST VAR ups\n",
+            Ask(reader.get(), "LIST VAR ups").text.substr(0, 19));
 
   EXPECT_EQ(2, front_->LoginCount());
   EXPECT_EQ(1, front_->Secondaries());
@@ -234,7 +233,8 @@ TEST_F(NutFrontEndTest, SelfTestOutcomeFollowsTheUnitsTestFlag) {
   core_.fake_agent().ClearLines();
   bool done = false;
   front_->SendAgentLine("C0 -1", [&done](bool ok) { done = ok; });
-  while (core_.fake_agent().Next() != "C0 -1") core_.fake_agent().ReplyValue("1");
+  while (core_.fake_agent().Next() != "C0 -1")
+    core_.fake_agent().ReplyValue("1");
   core_.fake_agent().Reply("C0");
   EXPECT_TRUE(done);
   core_.SetStatus(9, 0);

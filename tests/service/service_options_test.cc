@@ -60,3 +60,38 @@ TEST(ServiceOptionsTest, RejectsBadValues) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ServiceOptionsTest, NutListenerAndUsers) {
+  ServiceOptions options;
+  std::string error;
+  EXPECT_EQ("127.0.0.1:3493", options.config.nut_listen);
+  ASSERT_TRUE(
+      Parse({"--nut-listen", "off", "--nut-user",
+             "admin:pa:ss:primary,set,shutdown.stop", "--nut-user=mon:x:"},
+            &options, &error))
+      << error;
+  EXPECT_EQ("off", options.config.nut_listen);
+  ASSERT_EQ(2u, options.config.nut_users.size());
+  const NutUser& admin = options.config.nut_users[0];
+  EXPECT_EQ("admin", admin.name);
+  EXPECT_EQ("pa:ss", admin.password);  // a password may hold colons
+  EXPECT_TRUE(admin.primary);
+  EXPECT_TRUE(admin.may_set);
+  EXPECT_FALSE(admin.all_instcmds);
+  EXPECT_EQ(std::vector<std::string>{"shutdown.stop"}, admin.instcmds);
+  EXPECT_TRUE(options.config.nut_users[1].may_monitor);
+  EXPECT_FALSE(options.config.nut_users[1].primary);
+
+  for (const char* bad : {"nopassword", ":pw:", "u:pw:root"}) {
+    ServiceOptions other;
+    EXPECT_FALSE(Parse({"--nut-user", bad}, &other, &error)) << bad;
+    // The refusal does not repeat what may be a password.
+    EXPECT_EQ(std::string::npos, error.find("pw")) << error;
+  }
+  ServiceOptions other;
+  EXPECT_FALSE(Parse({"--nut-listen", "3493"}, &other, &error));
+}
+
+}  // namespace
