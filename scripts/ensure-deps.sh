@@ -11,9 +11,12 @@
 #   deb-test  also what make deb-test needs to install them in a new root
 set -e
 
-# debian/control's Build-Depends are in this list.
+# debian/control's Build-Depends are in this list, and nut-client and
+# python3-nut: the real NUT clients the end-to-end tests run against
+# kovrad's NUT listener (the tests skip without them).
 PACKAGES="cmake g++ make pkgconf libgtest-dev libgmock-dev libbenchmark-dev
-  libsqlite3-dev libinih-dev libcpp-httplib-dev nlohmann-json3-dev"
+  libsqlite3-dev libinih-dev libcpp-httplib-dev nlohmann-json3-dev
+  nut-client python3-nut"
 EXTRA_PACKAGES="clang-14 libclang-rt-14-dev gcc-multilib g++-multilib googletest"
 DEB_PACKAGES="debhelper devscripts dpkg-dev lintian"
 DEB_TEST_PACKAGES="debootstrap iproute2"

@@ -135,7 +135,7 @@ class ConfigParser final {
     users_.push_back(UserSection{name, line, false});
     NutUser user;
     user.name = name;
-    options_->nut.users.push_back(user);
+    options_->config.nut.users.push_back(user);
   }
 
   // libinih's reader: one line per call (ScanLines made sure each fits).
@@ -255,7 +255,7 @@ class ConfigParser final {
 
   bool SetNut(const std::string& key, const std::string& value,
               std::string* reason) {
-    NutSettings& nut = options_->nut;
+    NutSettings& nut = options_->config.nut;
     if (key == "listen") {
       if (ParseListenAddress(value, &nut.listen)) return true;
       *reason = "listen wants ADDRESS:PORT or off, not '" + value + "'";
@@ -279,7 +279,7 @@ class ConfigParser final {
   bool SetHttp(const std::string& key, const std::string& value,
                std::string* reason) {
     if (key == "listen") {
-      if (ParseListenAddress(value, &options_->http.listen)) return true;
+      if (ParseListenAddress(value, &options_->config.http.listen)) return true;
       *reason = "listen wants ADDRESS:PORT or off, not '" + value + "'";
     } else {
       *reason = Unknown(key, "http");
@@ -292,7 +292,7 @@ class ConfigParser final {
     size_t index = 0;
     while (index < users_.size() && users_[index].name != name) ++index;
     if (index == users_.size()) return false;  // a refused section
-    NutUser& user = options_->nut.users[index];
+    NutUser& user = options_->config.nut.users[index];
     if (key == "password") {
       users_[index].has_password = true;  // a bad one is reported as such
       if (!value.empty()) {
@@ -343,7 +343,7 @@ class ConfigParser final {
   const std::string& text_;
   ServiceOptions* options_;
   std::vector<std::string> lines_;
-  std::vector<UserSection> users_;  // parallel to options_->nut.users
+  std::vector<UserSection> users_;  // parallel to options_->config.nut.users
   std::set<std::string> seen_;
   size_t pos_ = 0;
   int32_t line_ = 0;  // the line libinih is at
@@ -428,12 +428,12 @@ std::string FormatSettings(const ServiceOptions& options) {
       << "save-hooks-budget = " << options.save_hooks_budget_s << "\n"
       << Line("notify-command", config.notify_command)
       << "\n[nut]\n"
-      << "listen = " << ListenAddressText(options.nut.listen) << "\n"
-      << "ups-name = " << options.nut.ups_name << "\n"
-      << "secondary-wait = " << options.nut.secondary_wait_s << "\n"
+      << "listen = " << ListenAddressText(options.config.nut.listen) << "\n"
+      << "ups-name = " << options.config.nut.ups_name << "\n"
+      << "secondary-wait = " << options.config.nut.secondary_wait_s << "\n"
       << "\n[http]\n"
-      << "listen = " << ListenAddressText(options.http.listen) << "\n";
-  for (const NutUser& user : options.nut.users) {
+      << "listen = " << ListenAddressText(options.config.http.listen) << "\n";
+  for (const NutUser& user : options.config.nut.users) {
     out << "\n[user " << user.name << "]\n"
         << "# password set\n"
         << "upsmon = "

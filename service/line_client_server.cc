@@ -1,5 +1,6 @@
 #include "service/line_client_server.h"
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -11,6 +12,25 @@
 #include <utility>
 
 #include "service/diagnostics.h"
+
+namespace {
+
+// The connected client's IPv4 address as text, or "unknown".
+std::string PeerAddress(int fd) {
+  struct sockaddr_in address;
+  std::memset(&address, 0, sizeof(address));
+  socklen_t length = sizeof(address);
+  char text[INET_ADDRSTRLEN] = {};
+  if (getpeername(fd, reinterpret_cast<struct sockaddr*>(&address), &length) !=
+          0 ||
+      address.sin_family != AF_INET ||
+      inet_ntop(AF_INET, &address.sin_addr, text, sizeof(text)) == nullptr) {
+    return "unknown";
+  }
+  return text;
+}
+
+}  // namespace
 
 LineClientServer::LineClientServer(const LineServerConfig& config,
                                    int listen_fd, LineSessionFactory factory)
@@ -132,6 +152,7 @@ void LineClientServer::Accept(int64_t now) {
     client->id = next_client_id_++;
     client->last_activity_ms = now;
     client->session = factory_();
+    client->session->OnConnected(PeerAddress(fd));
     clients_[client->id] = std::move(client);
   }
 }
@@ -192,7 +213,11 @@ void LineClientServer::OnReply(uint64_t id, const LineReply& reply) {
   Client* client = found->second.get();
   if (!client->busy) return;  // a second answer to one request
   client->busy = false;
-  Append(client, reply.text);
+  if (reply.verbatim) {
+    client->out += reply.text;
+  } else {
+    Append(client, reply.text);
+  }
   if (reply.close) client->closing = true;
   SendPending(client);
 }

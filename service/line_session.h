@@ -8,6 +8,9 @@
 struct LineReply {
   std::string text;    // without the line end
   bool close = false;  // close the connection once it has been sent
+  // The text is sent as it is, line ends included (a protocol whose replies
+  // may span several lines); otherwise the line end is appended.
+  bool verbatim = false;
 };
 
 // The protocol side of one client connection of LineClientServer: it gets
@@ -22,6 +25,10 @@ class LineSession {
   LineSession(const LineSession&) = delete;
   LineSession& operator=(const LineSession&) = delete;
   virtual ~LineSession() = default;
+
+  // The connection was accepted from peer (the client's IP address as
+  // text), before any request.
+  virtual void OnConnected(const std::string& peer) { (void)peer; }
 
   // One request line, without its line end. respond must be called once;
   // it may outlive the session and then does nothing.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 
@@ -19,9 +20,16 @@ class PropertyCache final {
   void Store(const std::string& command, const std::string& answer) {
     answers_[command] = answer;
   }
-  void Clear() { answers_.clear(); }
+  void Clear() {
+    answers_.clear();
+    ++generation_;
+  }
   bool empty() const { return answers_.empty(); }
+  // Counts the Clear() calls, so an answer asked for before one can be told
+  // from an answer that may be kept.
+  uint64_t generation() const { return generation_; }
 
  private:
   std::map<std::string, std::string> answers_;
+  uint64_t generation_ = 0;
 };

@@ -18,6 +18,7 @@
 #include "service/event_log.h"
 #include "service/kovra_request_handler.h"
 #include "service/log_store.h"
+#include "service/nut/nut_line.h"
 #include "service/parameter_store.h"
 
 namespace {
@@ -52,6 +53,58 @@ ShutdownRunnerConfig RunnerConfig(const ServiceConfig& config) {
   return runner;
 }
 
+enum class ListenResult {
+  kOk,
+  kRefused,  // not an address the service may listen on
+  kFailed,   // the socket could not be opened (the port is taken ...)
+};
+
+// Opens a non-blocking listening socket on host:port ("localhost" is
+// 127.0.0.1) with the bound port in *bound. An address outside the loopback
+// network is refused unless allow_remote.
+ListenResult OpenListener(const std::string& requested_host, uint16_t port,
+                          bool allow_remote, int* fd_out, uint16_t* bound,
+                          std::string* error) {
+  std::string host =
+      requested_host == "localhost" ? "127.0.0.1" : requested_host;
+  struct sockaddr_in address;
+  std::memset(&address, 0, sizeof(address));
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) {
+    *error = "not an IPv4 address: " + requested_host;
+    return ListenResult::kRefused;
+  }
+  bool loopback = (ntohl(address.sin_addr.s_addr) >> 24) == 127;
+  if (!loopback && !allow_remote) {
+    // The kovra login is fixed and public, and NUT reads need no login, so
+    // only local clients are served unless the administrator says otherwise.
+    *error = "refusing to listen on " + host +
+             ", which is not a loopback address (use --allow-remote)";
+    return ListenResult::kRefused;
+  }
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    *error = std::string("socket failed: ") + std::strerror(errno);
+    return ListenResult::kFailed;
+  }
+  int one = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
+  if (bind(fd, reinterpret_cast<struct sockaddr*>(&address), sizeof(address)) !=
+          0 ||
+      listen(fd, 128) != 0) {
+    *error = "cannot listen on " + host + ":" + std::to_string(port) + ": " +
+             std::strerror(errno);
+    close(fd);
+    return ListenResult::kFailed;
+  }
+  socklen_t length = sizeof(address);
+  getsockname(fd, reinterpret_cast<struct sockaddr*>(&address), &length);
+  *bound = ntohs(address.sin_port);
+  *fd_out = fd;
+  return ListenResult::kOk;
+}
+
 }  // namespace
 
 Service::Service(const ServiceConfig& config, IAgentProcess* agent,
@@ -83,48 +136,19 @@ Service::Service(const ServiceConfig& config, IAgentProcess* agent,
 
 Service::~Service() {
   server_.reset();
+  nut_server_.reset();
   runner_.Join();
   if (wake_read_ >= 0) close(wake_read_);
   if (wake_write_ >= 0) close(wake_write_);
 }
 
 bool Service::Listen(std::string* error) {
-  std::string host =
-      config_.listen_host == "localhost" ? "127.0.0.1" : config_.listen_host;
-  struct sockaddr_in address;
-  std::memset(&address, 0, sizeof(address));
-  address.sin_family = AF_INET;
-  address.sin_port = htons(config_.listen_port);
-  if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) {
-    *error = "not an IPv4 address: " + config_.listen_host;
+  int fd = -1;
+  if (OpenListener(config_.listen_host, config_.listen_port,
+                   config_.allow_remote, &fd, &port_,
+                   error) != ListenResult::kOk) {
     return false;
   }
-  bool loopback = (ntohl(address.sin_addr.s_addr) >> 24) == 127;
-  if (!loopback && !config_.allow_remote) {
-    // The login is fixed and public, so only local clients are served
-    // unless the administrator says otherwise.
-    *error = "refusing to listen on " + host +
-             ", which is not a loopback address (use --allow-remote)";
-    return false;
-  }
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
-    *error = std::string("socket failed: ") + std::strerror(errno);
-    return false;
-  }
-  int one = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
-  if (bind(fd, reinterpret_cast<struct sockaddr*>(&address), sizeof(address)) !=
-          0 ||
-      listen(fd, 128) != 0) {
-    *error = "cannot listen on " + host + ":" +
-             std::to_string(config_.listen_port) + ": " + std::strerror(errno);
-    close(fd);
-    return false;
-  }
-  socklen_t length = sizeof(address);
-  getsockname(fd, reinterpret_cast<struct sockaddr*>(&address), &length);
-  port_ = ntohs(address.sin_port);
   LineServerConfig lines;
   lines.login_timeout_ms = config_.login_timeout_ms;
   lines.idle_timeout_ms = config_.idle_timeout_ms;
@@ -133,6 +157,44 @@ bool Service::Listen(std::string* error) {
   server_.reset(new LineClientServer(lines, fd, [this] {
     return std::unique_ptr<LineSession>(new KovraRequestHandler(this));
   }));
+  return ListenNut(error);
+}
+
+bool Service::ListenNut(std::string* error) {
+  if (!config_.nut.listen.enabled) return true;
+  const std::string& host = config_.nut.listen.host;
+  const uint16_t port = config_.nut.listen.port;
+  int fd = -1;
+  std::string problem;
+  switch (OpenListener(host, port, config_.allow_remote, &fd, &nut_port_,
+                       &problem)) {
+    case ListenResult::kOk:
+      break;
+    case ListenResult::kRefused:
+      *error = "NUT listener: " + problem;
+      return false;
+    case ListenResult::kFailed:
+      // NUT's own server may hold the port; kovra clients are served anyway.
+      Diag("NUT listener not started (%s); running without it",
+           problem.c_str());
+      return true;
+  }
+  NutFrontEndConfig nut;
+  nut.ups_name = config_.nut.ups_name;
+  nut.users = config_.nut.users;
+  nut.restore_after_s = config_.restore_after_s;
+  nut_.reset(new NutFrontEnd(nut, this, [this] { return sequence_.begun(); }));
+  LineServerConfig lines;
+  lines.login_timeout_ms = config_.login_timeout_ms;
+  lines.idle_timeout_ms = config_.idle_timeout_ms;
+  lines.max_clients = config_.max_clients;
+  lines.max_request_bytes = static_cast<int32_t>(kNutMaxLineBytes);
+  lines.line_end = '\n';
+  NutFrontEnd* front_end = nut_.get();
+  nut_server_.reset(new LineClientServer(
+      lines, fd, [front_end] { return front_end->NewSession(); }));
+  Diag("NUT listener on %s:%u, unit %s", host.c_str(), nut_port_,
+       config_.nut.ups_name.c_str());
   return true;
 }
 
@@ -163,6 +225,8 @@ int Service::Run() {
     link_.Tick(now);
     poller_.Tick(now);
     if (server_) server_->Tick(now);
+    if (nut_server_) nut_server_->Tick(now);
+    if (nut_) nut_->Tick(now);
     link_.SendQueued(now);
 
     fds.clear();
@@ -171,6 +235,8 @@ int Service::Run() {
     fds.push_back({agent_fd, POLLIN, 0});
     size_t first_client = fds.size();
     if (server_) server_->AddPollFds(now, &fds);
+    size_t first_nut_client = fds.size();
+    if (nut_server_) nut_server_->AddPollFds(now, &fds);
 
     int ready = poll(fds.data(), fds.size(), NextTimeout(now));
     if (ready < 0 && errno != EINTR) {
@@ -187,11 +253,13 @@ int Service::Run() {
       if (agent_fd >= 0 && fds[1].revents != 0) link_.OnReadable(now);
     }
     if (server_) server_->OnPolled(now, fds, first_client);
+    if (nut_server_) nut_server_->OnPolled(now, fds, first_nut_client);
     if (runner_.Poll()) sequence_.OnSaveHooksDone();
   }
 
   RecordEvent(logs_, kEventServiceTerminated);
   if (server_) server_->CloseAll();
+  if (nut_server_) nut_server_->CloseAll();
   link_.Stop(config_.agent_stop_grace_ms);
   runner_.Join();
   return 0;
@@ -201,6 +269,7 @@ int Service::NextTimeout(int64_t now) const {
   int64_t next = poller_.NextDeadline(now + 60000);
   next = link_.NextDeadline(next);
   if (server_) next = server_->NextDeadline(now, next);
+  if (nut_server_) next = nut_server_->NextDeadline(now, next);
   // A shutdown command or save hooks in progress are looked at once a
   // second.
   if (runner_.busy()) next = std::min(next, now + 1000);
@@ -272,5 +341,10 @@ void Service::CheckShutdown(int64_t now) {
       params_->Value(kKeyAutoSave) == 1 && !config_.save_hooks_dir.empty();
   inputs.ups_off_delay_s = params_->Value(kKeyShutdownDelay);
   inputs.restore_after_s = config_.restore_after_s;
+  if (nut_) {
+    inputs.forced = nut_->forced_shutdown_requested();
+    inputs.secondaries = nut_->Secondaries();
+  }
+  inputs.secondary_wait_s = config_.nut.secondary_wait_s;
   sequence_.Tick(now, inputs);
 }

@@ -4,11 +4,15 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/service_wire.h"
 #include "service/agent_link.h"
 #include "service/event_detector.h"
 #include "service/line_client_server.h"
+#include "service/nut_front_end.h"
+#include "service/front_end_settings.h"
+#include "service/nut_user.h"
 #include "service/property_cache.h"
 #include "service/service_core.h"
 #include "service/shutdown_runner.h"
@@ -63,6 +67,10 @@ struct ServiceConfig {
 
   // Shell command run for each event; empty runs none.
   std::string notify_command;
+
+  // The NUT-protocol listener and its users, and the HTTP endpoint.
+  NutSettings nut;
+  HttpSettings http;
 };
 
 // The UPS service: one poll-based event loop that wires the pieces
@@ -71,7 +79,8 @@ struct ServiceConfig {
 // ShutdownSequence and ShutdownRunner turn a long power failure into a
 // system shutdown, and LineClientServer serves the kovra clients (up to a
 // bound) over TCP, each connection with its KovraRequestHandler, which
-// reaches the rest through the ServiceCore interface this class offers.
+// reaches the rest through the ServiceCore interface this class offers. A
+// second LineClientServer serves NUT clients through NutFrontEnd.
 // Single-threaded except for Stop() and Wake(), and the worker thread of
 // the save hooks.
 class Service final : public ServiceCore {
@@ -91,6 +100,8 @@ class Service final : public ServiceCore {
 
   // The port the service listens on (useful when 0 was asked for).
   uint16_t port() const { return port_; }
+  // The NUT listener's port; 0 while there is none.
+  uint16_t nut_port() const { return nut_port_; }
 
   // Runs until Stop(), then stops the agent and closes every connection.
   // Returns 0.
@@ -113,6 +124,7 @@ class Service final : public ServiceCore {
   LogStore* logs() override { return logs_; }
 
  private:
+  bool ListenNut(std::string* error);
   void OnContactChanged(bool connected);
   void CheckShutdown(int64_t now);
   void ApplyBuzzer();
@@ -124,14 +136,20 @@ class Service final : public ServiceCore {
   LogStore* logs_;
 
   uint16_t port_ = 0;
+  uint16_t nut_port_ = 0;
   int wake_read_ = -1;
   int wake_write_ = -1;
   std::atomic<bool> stop_{false};
 
+  // Declared before the agent link: agent replies still queued when the
+  // service ends may call into it.
+  std::unique_ptr<NutFrontEnd> nut_;  // null without a NUT listener
   AgentLink link_;
   PropertyCache properties_;
   StatusPoller poller_;
   ShutdownRunner runner_;
   ShutdownSequence sequence_;
   std::unique_ptr<LineClientServer> server_;  // null until Listen()
+  // Its sessions belong to nut_.
+  std::unique_ptr<LineClientServer> nut_server_;
 };

@@ -10,6 +10,43 @@
 
 const char* DefaultConfigPath() { return KOVRAD_CONFIG_PATH; }
 
+namespace {
+
+// "NAME:PASSWORD:RIGHTS": the password runs from the first colon to the
+// last, so it may hold colons itself. RIGHTS is a comma-separated list of
+// monitor, primary, set, instcmds (every instant command) and single
+// instant command names; a user may always monitor.
+bool ParseNutUser(const std::string& text, NutUser* user) {
+  size_t first = text.find(':');
+  size_t last = text.rfind(':');
+  if (first == std::string::npos || first == 0 || last == first) return false;
+  user->name = text.substr(0, first);
+  user->password = text.substr(first + 1, last - first - 1);
+  std::string rights = text.substr(last + 1);
+  size_t start = 0;
+  while (start < rights.size()) {
+    size_t comma = rights.find(',', start);
+    if (comma == std::string::npos) comma = rights.size();
+    std::string right = rights.substr(start, comma - start);
+    start = comma + 1;
+    if (right.empty() || right == "monitor") continue;
+    if (right == "primary") {
+      user->primary = true;
+    } else if (right == "set") {
+      user->may_set = true;
+    } else if (right == "instcmds") {
+      user->all_instcmds = true;
+    } else if (right.find('.') != std::string::npos) {
+      user->instcmds.push_back(right);
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 const char* ServiceUsage() {
   return "usage: kovrad [options]\n"
          "  --listen ADDR:PORT        where clients connect "
@@ -36,6 +73,10 @@ const char* ServiceUsage() {
          KOVRAD_CONFIG_PATH ")\n"
          "  --check-config            read the configuration, print it and "
          "exit\n"
+         "  --nut-user NAME:PASSWORD:RIGHTS  a NUT user (repeatable); RIGHTS: "
+         "comma-separated\n"
+         "                            primary, set, instcmds or instant "
+         "command names\n"
          "  --help, --version\n";
 }
 
@@ -71,7 +112,8 @@ bool ParseServiceOptions(int argc, const char* const* argv,
         arg != "--save-hooks" && arg != "--shutdown-command" &&
         arg != "--restore-after" && arg != "--notify-command" &&
         arg != "--nut-listen" && arg != "--http-listen" &&
-        arg != "--config" && arg != "--save-hooks-budget") {
+        arg != "--config" && arg != "--save-hooks-budget" &&
+        arg != "--nut-user") {
       *error = "unknown option " + arg;
       return false;
     }
@@ -88,6 +130,14 @@ bool ParseServiceOptions(int argc, const char* const* argv,
         *error = "--listen wants ADDR:PORT, not " + value;
         return false;
       }
+    } else if (arg == "--nut-user") {
+      NutUser user;
+      if (!ParseNutUser(value, &user)) {
+        // The value holds a password: it is not repeated.
+        *error = "--nut-user wants NAME:PASSWORD:RIGHTS";
+        return false;
+      }
+      options->config.nut.users.push_back(user);
     } else if (arg == "--agent") {
       options->agent_path = value;
     } else if (arg == "--state-dir") {
@@ -99,8 +149,8 @@ bool ParseServiceOptions(int argc, const char* const* argv,
     } else if (arg == "--notify-command") {
       options->config.notify_command = value;
     } else if (arg == "--nut-listen" || arg == "--http-listen") {
-      ListenAddress* address = arg == "--nut-listen" ? &options->nut.listen
-                                                     : &options->http.listen;
+      ListenAddress* address = arg == "--nut-listen" ? &options->config.nut.listen
+                                                     : &options->config.http.listen;
       if (!ParseListenAddress(value, address)) {
         *error = arg + " wants ADDR:PORT or off, not " + value;
         return false;

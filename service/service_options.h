@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "service/front_end_settings.h"
 #include "service/service.h"
 
 // The configuration file kovrad reads when --config names none. A missing
@@ -17,8 +16,6 @@ struct ServiceOptions {
   std::string state_dir = "/var/lib/kovrad";
   // All save hooks together (see SaveHookLimits::budget_ms).
   int32_t save_hooks_budget_s = 60;
-  NutSettings nut;
-  HttpSettings http;
 
   std::string config_path = DefaultConfigPath();
   bool config_given = false;  // --config named the file: it must exist

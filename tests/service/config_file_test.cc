@@ -69,24 +69,24 @@ TEST(ConfigFileTest, ReadsEveryKeyOfEverySection) {
   EXPECT_EQ("/sbin/shutdown -h now 'UPS battery'", config.shutdown_command);
   EXPECT_EQ(0, config.restore_after_s);
   EXPECT_EQ("logger -t ups", config.notify_command);
-  EXPECT_TRUE(options.nut.listen.enabled);
-  EXPECT_EQ("::1", options.nut.listen.host);
-  EXPECT_EQ(3494, options.nut.listen.port);
-  EXPECT_EQ("rack-ups.1", options.nut.ups_name);
-  EXPECT_EQ(30, options.nut.secondary_wait_s);
-  EXPECT_TRUE(options.http.listen.enabled);
-  EXPECT_EQ("127.0.0.1", options.http.listen.host);
-  EXPECT_EQ(8080, options.http.listen.port);
+  EXPECT_TRUE(options.config.nut.listen.enabled);
+  EXPECT_EQ("::1", options.config.nut.listen.host);
+  EXPECT_EQ(3494, options.config.nut.listen.port);
+  EXPECT_EQ("rack-ups.1", options.config.nut.ups_name);
+  EXPECT_EQ(30, options.config.nut.secondary_wait_s);
+  EXPECT_TRUE(options.config.http.listen.enabled);
+  EXPECT_EQ("127.0.0.1", options.config.http.listen.host);
+  EXPECT_EQ(8080, options.config.http.listen.port);
 
-  ASSERT_EQ(2u, options.nut.users.size());
-  const NutUser& admin = options.nut.users[0];
+  ASSERT_EQ(2u, options.config.nut.users.size());
+  const NutUser& admin = options.config.nut.users[0];
   EXPECT_EQ("admin", admin.name);
   EXPECT_EQ("s3cret;x", admin.password);  // no blank before ';': no comment
   EXPECT_TRUE(admin.may_monitor);
   EXPECT_TRUE(admin.primary);
   EXPECT_TRUE(admin.may_set);
   EXPECT_TRUE(admin.all_instcmds);
-  const NutUser& watcher = options.nut.users[1];
+  const NutUser& watcher = options.config.nut.users[1];
   EXPECT_FALSE(watcher.may_monitor);
   EXPECT_FALSE(watcher.primary);
   EXPECT_FALSE(watcher.may_set);
@@ -106,13 +106,13 @@ TEST(ConfigFileTest, EmptyFileAndAbsentKeysKeepTheDefaults) {
   // The binary never powers a machine off by itself: only the installed
   // configuration names the command.
   EXPECT_EQ("", options.config.shutdown_command);
-  EXPECT_TRUE(options.nut.listen.enabled);
-  EXPECT_EQ("127.0.0.1", options.nut.listen.host);
-  EXPECT_EQ(3493, options.nut.listen.port);
-  EXPECT_EQ("ups", options.nut.ups_name);
-  EXPECT_EQ(15, options.nut.secondary_wait_s);
-  EXPECT_FALSE(options.http.listen.enabled);
-  EXPECT_TRUE(options.nut.users.empty());
+  EXPECT_TRUE(options.config.nut.listen.enabled);
+  EXPECT_EQ("127.0.0.1", options.config.nut.listen.host);
+  EXPECT_EQ(3493, options.config.nut.listen.port);
+  EXPECT_EQ("ups", options.config.nut.ups_name);
+  EXPECT_EQ(15, options.config.nut.secondary_wait_s);
+  EXPECT_FALSE(options.config.http.listen.enabled);
+  EXPECT_TRUE(options.config.nut.users.empty());
 }
 
 TEST(ConfigFileTest, OffDisablesAListenerAndEmptyValuesClearCommands) {
@@ -124,7 +124,7 @@ TEST(ConfigFileTest, OffDisablesAListenerAndEmptyValuesClearCommands) {
                     &options, &error))
       << error;
   EXPECT_EQ("", options.config.shutdown_command);
-  EXPECT_FALSE(options.nut.listen.enabled);
+  EXPECT_FALSE(options.config.nut.listen.enabled);
 }
 
 TEST(ConfigFileTest, WindowsLineEndsAndAByteOrderMarkAreRead) {
@@ -271,12 +271,12 @@ TEST(ConfigFileTest, CommandLineWinsOverTheFile) {
   EXPECT_EQ("127.0.0.3", options.config.listen_host);
   EXPECT_EQ(9002, options.config.listen_port);
   EXPECT_EQ("", options.config.shutdown_command);
-  EXPECT_FALSE(options.nut.listen.enabled);
+  EXPECT_FALSE(options.config.nut.listen.enabled);
   EXPECT_EQ("true", options.config.notify_command);
   // What the command line leaves alone comes from the file.
   EXPECT_EQ("/srv/from-file", options.state_dir);
   EXPECT_EQ(30, options.config.restore_after_s);
-  EXPECT_TRUE(options.http.listen.enabled);
+  EXPECT_TRUE(options.config.http.listen.enabled);
   EXPECT_EQ(path, options.config_path);
 }
 

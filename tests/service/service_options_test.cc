@@ -49,10 +49,10 @@ TEST(ServiceOptionsTest, ReadsTheConfigurationAndFrontEndOptions) {
   EXPECT_EQ("/srv/k.conf", options.config_path);
   EXPECT_TRUE(options.config_given);
   EXPECT_TRUE(options.check_config);
-  EXPECT_FALSE(options.nut.listen.enabled);
-  EXPECT_TRUE(options.http.listen.enabled);
-  EXPECT_EQ("::1", options.http.listen.host);
-  EXPECT_EQ(8080, options.http.listen.port);
+  EXPECT_FALSE(options.config.nut.listen.enabled);
+  EXPECT_TRUE(options.config.http.listen.enabled);
+  EXPECT_EQ("::1", options.config.http.listen.host);
+  EXPECT_EQ(8080, options.config.http.listen.port);
   EXPECT_EQ("logger ups", options.config.notify_command);
 }
 
@@ -82,6 +82,37 @@ TEST(ServiceOptionsTest, RejectsBadValues) {
     EXPECT_FALSE(Parse(args, &options, &error)) << args[0];
     EXPECT_FALSE(error.empty());
   }
+}
+
+TEST(ServiceOptionsTest, NutListenerAndUsers) {
+  ServiceOptions options;
+  std::string error;
+  EXPECT_TRUE(options.config.nut.listen.enabled);
+  ASSERT_TRUE(
+      Parse({"--nut-listen", "off", "--nut-user",
+             "admin:pa:ss:primary,set,shutdown.stop", "--nut-user=mon:x:"},
+            &options, &error))
+      << error;
+  EXPECT_FALSE(options.config.nut.listen.enabled);
+  ASSERT_EQ(2u, options.config.nut.users.size());
+  const NutUser& admin = options.config.nut.users[0];
+  EXPECT_EQ("admin", admin.name);
+  EXPECT_EQ("pa:ss", admin.password);  // a password may hold colons
+  EXPECT_TRUE(admin.primary);
+  EXPECT_TRUE(admin.may_set);
+  EXPECT_FALSE(admin.all_instcmds);
+  EXPECT_EQ(std::vector<std::string>{"shutdown.stop"}, admin.instcmds);
+  EXPECT_TRUE(options.config.nut.users[1].may_monitor);
+  EXPECT_FALSE(options.config.nut.users[1].primary);
+
+  for (const char* bad : {"nopassword", ":pw:", "u:pw:root"}) {
+    ServiceOptions other;
+    EXPECT_FALSE(Parse({"--nut-user", bad}, &other, &error)) << bad;
+    // The refusal does not repeat what may be a password.
+    EXPECT_EQ(std::string::npos, error.find("pw")) << error;
+  }
+  ServiceOptions other;
+  EXPECT_FALSE(Parse({"--nut-listen", "3493"}, &other, &error));
 }
 
 }  // namespace

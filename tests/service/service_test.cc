@@ -31,6 +31,7 @@ class ServiceTest : public ::testing::Test {
     ASSERT_FALSE(dir_.path().empty());
     OpenStores();
     config_.listen_port = 0;
+    config_.nut.listen.enabled = false;
     // The pass counts below assume these.
     config_.poll_period_ms = 3000;
     config_.thresholds.confirm_passes = 2;
@@ -381,6 +382,7 @@ TEST(ServiceListenTest, NonLoopbackAddressNeedsAllowRemote) {
     ServiceConfig config;
     config.listen_host = entry.host;
     config.listen_port = 0;
+    config.nut.listen.enabled = false;
     config.allow_remote = entry.allow_remote;
     Service service(config, &agent, &clock, &params, nullptr);
     std::string error;

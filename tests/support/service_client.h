@@ -15,11 +15,11 @@
 #include "common/service_wire.h"
 
 // A client of the service for tests: a real TCP connection to 127.0.0.1 on
-// the given port, one request and one CR-ended reply at a time, every wait
-// bounded.
+// the given port, one request and one CR-ended reply at a time (LF-ended
+// for the NUT listener), every wait bounded.
 class ServiceClient final {
  public:
-  ServiceClient() = default;
+  explicit ServiceClient(char line_end = '\r') : line_end_(line_end) {}
   ServiceClient(const ServiceClient&) = delete;
   ServiceClient& operator=(const ServiceClient&) = delete;
   ~ServiceClient() { Close(); }
@@ -59,18 +59,18 @@ class ServiceClient final {
     return true;
   }
 
-  // Sends request and a CR, then reads the reply up to its CR (which is
-  // removed). Returns "<no reply>" when nothing complete came within
+  // Sends request and the line end, then reads the reply up to its line end
+  // (which is removed). Returns "<no reply>" when nothing complete came within
   // millis, "<closed>" when the service closed the connection.
   std::string Transact(const std::string& request, int32_t millis = 5000) {
-    return SendRaw(request + "\r") ? ReadReply(millis) : "<closed>";
+    return SendRaw(request + line_end_) ? ReadReply(millis) : "<closed>";
   }
 
   std::string ReadReply(int32_t millis = 5000) {
     auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(millis);
     for (;;) {
-      size_t cr = buffer_.find('\r');
+      size_t cr = buffer_.find(line_end_);
       if (cr != std::string::npos) {
         std::string reply = buffer_.substr(0, cr);
         buffer_.erase(0, cr + 1);
@@ -109,6 +109,7 @@ class ServiceClient final {
   }
 
  private:
+  char line_end_;
   int fd_ = -1;
   std::string buffer_;
 };
