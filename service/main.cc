@@ -14,6 +14,7 @@
 #include "service/agent_process.h"
 #include "service/database.h"
 #include "service/diagnostics.h"
+#include "service/http/http_endpoint.h"
 #include "service/log_store.h"
 #include "service/parameter_store.h"
 #include "service/sd_notify.h"
@@ -72,6 +73,25 @@ int main(int argc, char** argv) {
        options.config.listen_host.c_str(), service.port(), agent_path.c_str(),
        options.state_dir.c_str());
 
+  // The HTTP endpoint is optional: when it cannot listen the service runs
+  // on without it.
+  HttpEndpoint::Options http_options;
+  http_options.allow_remote = options.config.allow_remote;
+  http_options.max_snapshot_age_ms = options.config.snapshot_max_age_ms;
+  HttpEndpoint http(service.status_board(), SystemClock::Instance(),
+                    options.state_dir + "/kovrad.db", http_options);
+  if (!options.config.http_listen.empty()) {
+    std::string host;
+    uint16_t port = 0;
+    if (SplitListenAddress(options.config.http_listen, &host, &port) &&
+        http.Start(host, port, &error)) {
+      Diag("serving HTTP on %s:%u", host.c_str(), http.port());
+    } else {
+      if (error.empty()) error = "not ADDR:PORT: " + options.config.http_listen;
+      Diag("%s; running without HTTP", error.c_str());
+    }
+  }
+
   g_service = &service;
   struct sigaction action;
   std::memset(&action, 0, sizeof(action));
@@ -85,6 +105,8 @@ int main(int argc, char** argv) {
   NotifyServiceManager("READY=1");
   int result = service.Run();
   NotifyServiceManager("STOPPING=1");
+  // Before the database closes: the endpoint reads it.
+  http.Stop();
   g_service = nullptr;
   Diag("stopped");
   return result;

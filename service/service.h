@@ -8,6 +8,7 @@
 #include "common/service_wire.h"
 #include "service/agent_link.h"
 #include "service/event_detector.h"
+#include "service/http/status_board.h"
 #include "service/line_client_server.h"
 #include "service/property_cache.h"
 #include "service/service_core.h"
@@ -26,6 +27,9 @@ struct ServiceConfig {
   std::string listen_host = service_wire::kServiceHost;
   uint16_t listen_port = service_wire::kServicePort;
   bool allow_remote = false;
+  // Where the HTTP endpoint listens ("ADDR:PORT"); empty: no endpoint. The
+  // service publishes its status for it only when this is set.
+  std::string http_listen;
 
   // How often the snapshot is read from the agent. The agent itself reads
   // the unit every 3 s; reading it more often keeps a change visible to
@@ -99,6 +103,10 @@ class Service final : public ServiceCore {
   // Makes the loop look at its timers again (after a test moved its clock).
   void Wake();
 
+  // The latest status for the HTTP endpoint, published after every
+  // completed poll pass while config.http_listen is set.
+  const StatusBoard* status_board() const { return &board_; }
+
   // ServiceCore.
   int32_t ReadStatus(int32_t slot, int32_t* value) override;
   AgentCommands* agent() override { return &link_; }
@@ -114,6 +122,13 @@ class Service final : public ServiceCore {
   void CheckShutdown(int64_t now);
   void ApplyBuzzer();
   int NextTimeout(int64_t now) const;
+  void CountEvent(int32_t code);
+  // Publishes the snapshot, the unit's properties and the counters (after
+  // every poll tick and every completed pass).
+  void PublishStatus();
+  // Asks the agent for the unit's model, firmware and ratings once per
+  // contact, so the endpoint shows them without a client asking first.
+  void AskUnitProperties();
 
   ServiceConfig config_;
   Clock* clock_;
@@ -131,4 +146,11 @@ class Service final : public ServiceCore {
   ShutdownRunner runner_;
   ShutdownSequence sequence_;
   std::unique_ptr<LineClientServer> server_;  // null until Listen()
+
+  StatusBoard board_;
+  int64_t published_pass_ms_ = -1;
+  int64_t published_pass_unix_ms_ = 0;
+  int64_t event_counts_[kEventCount] = {};
+  bool properties_asked_ = false;
+  bool properties_seen_ = false;  // the cache held answers at the last pass
 };

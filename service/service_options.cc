@@ -4,21 +4,25 @@
 
 #include "service/parameter_store.h"
 
-namespace {
-
-// Splits "ADDR:PORT" at its last colon; the port is 0 to 65535.
-bool ParseListen(const std::string& text, ServiceConfig* config) {
+bool SplitListenAddress(const std::string& text, std::string* host,
+                        uint16_t* port) {
   size_t colon = text.rfind(':');
   if (colon == std::string::npos || colon == 0) return false;
-  int32_t port = 0;
+  int32_t number = 0;
   std::string port_text = text.substr(colon + 1);
   if (port_text.find_first_not_of("0123456789") != std::string::npos ||
-      !ParseInt32(port_text, &port) || port < 0 || port > 65535) {
+      !ParseInt32(port_text, &number) || number < 0 || number > 65535) {
     return false;
   }
-  config->listen_host = text.substr(0, colon);
-  config->listen_port = static_cast<uint16_t>(port);
+  *host = text.substr(0, colon);
+  *port = static_cast<uint16_t>(number);
   return true;
+}
+
+namespace {
+
+bool ParseListen(const std::string& text, ServiceConfig* config) {
+  return SplitListenAddress(text, &config->listen_host, &config->listen_port);
 }
 
 }  // namespace
@@ -29,6 +33,9 @@ const char* ServiceUsage() {
          "(default 127.0.0.1:8855)\n"
          "  --allow-remote            allow a listen address outside "
          "127.0.0.0/8\n"
+         "  --http-listen ADDR:PORT   serve metrics, JSON and a status page "
+         "over HTTP\n"
+         "                            (default: off)\n"
          "  --agent PATH              the upsagent program to run\n"
          "  --state-dir DIR           settings and logs "
          "(default /var/lib/kovrad)\n"
@@ -68,7 +75,7 @@ bool ParseServiceOptions(int argc, const char* const* argv,
       options->config.allow_remote = true;
       continue;
     }
-    if (arg != "--listen" && arg != "--agent" && arg != "--state-dir" &&
+    if (arg != "--listen" && arg != "--http-listen" && arg != "--agent" && arg != "--state-dir" &&
         arg != "--save-hooks" && arg != "--shutdown-command" &&
         arg != "--restore-after" && arg != "--save-hooks-budget" &&
         arg != "--notify-command") {
@@ -87,6 +94,14 @@ bool ParseServiceOptions(int argc, const char* const* argv,
         *error = "--listen wants ADDR:PORT, not " + value;
         return false;
       }
+    } else if (arg == "--http-listen") {
+      std::string host;
+      uint16_t port = 0;
+      if (!SplitListenAddress(value, &host, &port)) {
+        *error = "--http-listen wants ADDR:PORT, not " + value;
+        return false;
+      }
+      options->config.http_listen = value;
     } else if (arg == "--agent") {
       options->agent_path = value;
     } else if (arg == "--state-dir") {

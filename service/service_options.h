@@ -23,5 +23,10 @@ struct ServiceOptions {
 bool ParseServiceOptions(int argc, const char* const* argv,
                          ServiceOptions* options, std::string* error);
 
+// Splits "ADDR:PORT" at its last colon into *host and *port (0 to 65535).
+// False when the text is not of that form.
+bool SplitListenAddress(const std::string& text, std::string* host,
+                        uint16_t* port);
+
 // The usage text printed by --help.
 const char* ServiceUsage();
