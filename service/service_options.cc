@@ -75,10 +75,10 @@ bool ParseServiceOptions(int argc, const char* const* argv,
       options->config.allow_remote = true;
       continue;
     }
-    if (arg != "--listen" && arg != "--http-listen" && arg != "--agent" && arg != "--state-dir" &&
-        arg != "--save-hooks" && arg != "--shutdown-command" &&
-        arg != "--restore-after" && arg != "--save-hooks-budget" &&
-        arg != "--notify-command") {
+    if (arg != "--listen" && arg != "--http-listen" && arg != "--agent" &&
+        arg != "--state-dir" && arg != "--save-hooks" &&
+        arg != "--shutdown-command" && arg != "--restore-after" &&
+        arg != "--save-hooks-budget" && arg != "--notify-command") {
       *error = "unknown option " + arg;
       return false;
     }

@@ -42,6 +42,8 @@ TEST(ServiceOptionsTest, RejectsBadValues) {
       {"--listen", "127.0.0.1:65536"},
       {"--listen", "127.0.0.1:-1"},
       {"--listen", ":8855"},
+      {"--http-listen", "127.0.0.1"},
+      {"--http-listen", "127.0.0.1:80x"},
       {"--restore-after", "-5"},
       {"--restore-after", "86401"},
       {"--restore-after", "1e3"},
@@ -57,6 +59,20 @@ TEST(ServiceOptionsTest, RejectsBadValues) {
     EXPECT_FALSE(Parse(args, &options, &error)) << args[0];
     EXPECT_FALSE(error.empty());
   }
+}
+
+TEST(ServiceOptionsTest, HttpIsOffUnlessListenGiven) {
+  ServiceOptions options;
+  std::string error;
+  ASSERT_TRUE(Parse({}, &options, &error)) << error;
+  EXPECT_TRUE(options.config.http_listen.empty());
+  ASSERT_TRUE(Parse({"--http-listen=127.0.0.1:9100"}, &options, &error));
+  EXPECT_EQ("127.0.0.1:9100", options.config.http_listen);
+  std::string host;
+  uint16_t port = 0;
+  ASSERT_TRUE(SplitListenAddress(options.config.http_listen, &host, &port));
+  EXPECT_EQ("127.0.0.1", host);
+  EXPECT_EQ(9100, port);
 }
 
 }  // namespace

@@ -253,10 +253,8 @@ TEST_F(ServiceTest, HttpBoardGetsEveryPassWithPropertiesAndEventCounts) {
   config_.http_listen = "127.0.0.1:0";
   agent_.SetValue("R12", "Unit A");
   agent_.SetValue("R13", "1.07");
-  const char* const kRatings[][2] = {{"R16", "23000"},
-                                     {"R17", "4500"},
-                                     {"R18", "5500"},
-                                     {"R19", "100000"}};
+  const char* const kRatings[][2] = {
+      {"R16", "23000"}, {"R17", "4500"}, {"R18", "5500"}, {"R19", "100000"}};
   for (const auto& rating : kRatings) agent_.SetValue(rating[0], rating[1]);
   agent_.SetReply("R20", "R20E 3");  // a unit without a power rating
   StartReady();
