@@ -50,6 +50,7 @@ void AgentLink::Start(int64_t now) {
   }
   running_ = true;
   started_ms_ = now;
+  ++starts_;
   awaiting_first_reply_ = true;
   Diag("agent started with media type %d, index %d", type, index);
 }

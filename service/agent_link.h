@@ -74,6 +74,8 @@ class AgentLink final : public AgentCommands {
   void Stop(int32_t grace_ms);
 
   bool running() const override { return running_; }
+  // How often the agent was started again after its first start.
+  int64_t restarts() const { return starts_ > 0 ? starts_ - 1 : 0; }
   // The descriptor to poll for replies, or -1.
   int ReplyFd() const;
 
@@ -95,6 +97,7 @@ class AgentLink final : public AgentCommands {
 
   bool running_ = false;
   int64_t started_ms_ = 0;
+  int64_t starts_ = 0;
   int64_t restart_at_ms_ = 0;
   int64_t backoff_ms_;
   bool awaiting_first_reply_ = false;

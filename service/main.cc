@@ -16,6 +16,7 @@
 #include "service/config_file.h"
 #include "service/database.h"
 #include "service/diagnostics.h"
+#include "service/http/http_endpoint.h"
 #include "service/log_store.h"
 #include "service/parameter_store.h"
 #include "service/sd_notify.h"
@@ -89,6 +90,22 @@ int main(int argc, char** argv) {
        options.config.listen_host.c_str(), service.port(), agent_path.c_str(),
        options.state_dir.c_str());
 
+  // The HTTP endpoint is optional: when it cannot listen the service runs
+  // on without it.
+  HttpEndpoint::Options http_options;
+  http_options.allow_remote = options.config.allow_remote;
+  http_options.max_snapshot_age_ms = options.config.snapshot_max_age_ms;
+  HttpEndpoint http(service.status_board(), SystemClock::Instance(),
+                    options.state_dir + "/kovrad.db", http_options);
+  if (options.config.http.listen.enabled) {
+    const ListenAddress& listen = options.config.http.listen;
+    if (http.Start(listen.host, listen.port, &error)) {
+      Diag("serving HTTP on %s:%u", listen.host.c_str(), http.port());
+    } else {
+      Diag("%s; running without HTTP", error.c_str());
+    }
+  }
+
   g_service = &service;
   struct sigaction action;
   std::memset(&action, 0, sizeof(action));
@@ -102,6 +119,8 @@ int main(int argc, char** argv) {
   NotifyServiceManager("READY=1");
   int result = service.Run();
   NotifyServiceManager("STOPPING=1");
+  // Before the database closes: the endpoint reads it.
+  http.Stop();
   g_service = nullptr;
   Diag("stopped");
   return result;

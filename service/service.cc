@@ -11,11 +11,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "common/time/clock.h"
+#include "common/time/timestamp.h"
 #include "service/diagnostics.h"
 #include "service/event_log.h"
+#include "service/http/status_view_adapter.h"
 #include "service/kovra_request_handler.h"
 #include "service/log_store.h"
 #include "service/nut/nut_line.h"
@@ -25,6 +28,13 @@ namespace {
 
 // The agent's answer to a port change while it looks for the unit anew.
 constexpr int32_t kAgentErrDetecting = 20;
+
+// The agent commands of the unit's texts and ratings, as the status view
+// orders them.
+constexpr const char* kModelCommand = "R12";
+constexpr const char* kFirmwareCommand = "R13";
+constexpr const char* kRatingCommands[kRatingItemCount] = {"R16", "R17", "R18",
+                                                           "R19", "R20"};
 
 AgentLinkConfig LinkConfig(const ServiceConfig& config) {
   AgentLinkConfig link;
@@ -120,12 +130,17 @@ Service::Service(const ServiceConfig& config, IAgentProcess* agent,
             }),
       poller_(PollerConfig(config), &link_, clock, params, logs,
               {[this](bool connected) { OnContactChanged(connected); },
-               [this](int64_t now) { CheckShutdown(now); }}),
+               [this](int64_t now) {
+                 CheckShutdown(now);
+                 PublishStatus();
+               },
+               [this](int32_t code) { CountEvent(code); }}),
       runner_(RunnerConfig(config), logs, [this] { Wake(); }),
       sequence_(&link_, &runner_) {
   link_.SetOnReset([this] {
     poller_.OnAgentReset();
     properties_.Clear();
+    properties_asked_ = false;
   });
   int fds[2];
   if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
@@ -217,6 +232,7 @@ int Service::Run() {
   int64_t now = clock_->MonotonicMillis();
   poller_.Start(now);
   RecordEvent(logs_, kEventServiceStarted);
+  CountEvent(kEventServiceStarted);
 
   std::vector<struct pollfd> fds;
   while (!stop_.load()) {
@@ -315,9 +331,63 @@ int32_t Service::SetParameter(ParameterSpace space, const std::string& key,
   return 0;
 }
 
+void Service::CountEvent(int32_t code) {
+  if (code >= 0 && code < kEventCount) ++event_counts_[code];
+}
+
+void Service::PublishStatus() {
+  const StatusSnapshot& pass = poller_.snapshot();
+  if (!config_.http.listen.enabled || !pass.valid) return;
+  if (pass.taken_ms != published_pass_ms_) {
+    // A new pass: it completed just now, in this turn of the loop, so the
+    // real-time clock now stands for its time.
+    published_pass_ms_ = pass.taken_ms;
+    published_pass_unix_ms_ = Timestamp::Now().Value();
+  }
+  // A write through a client clears the cache: what was known is asked
+  // again.
+  if (properties_.empty() && properties_seen_) properties_asked_ = false;
+  properties_seen_ = !properties_.empty();
+  // Asked once contact is confirmed: confirming it clears the cache.
+  if (poller_.detector().connected()) AskUnitProperties();
+  StatusView view;
+  FillStatusView(pass, published_pass_unix_ms_, &view);
+  properties_.Find(kModelCommand, &view.model);
+  properties_.Find(kFirmwareCommand, &view.firmware);
+  for (int32_t item = 0; item < kRatingItemCount; ++item) {
+    std::string answer;
+    StatusReading& rating = view.ratings[item];
+    rating.present = properties_.Find(kRatingCommands[item], &answer) &&
+                     ParseInt32(answer, &rating.value);
+  }
+  view.agent_restarts = link_.restarts();
+  for (int32_t code = 0; code < kEventCount; ++code) {
+    view.event_counts[code] = event_counts_[code];
+  }
+  board_.Publish(view);
+}
+
+void Service::AskUnitProperties() {
+  if (properties_asked_) return;
+  properties_asked_ = true;
+  std::vector<const char*> commands = {kModelCommand, kFirmwareCommand};
+  commands.insert(commands.end(), std::begin(kRatingCommands),
+                  std::end(kRatingCommands));
+  for (const char* command : commands) {
+    std::string line = command;
+    link_.Enqueue(line, [this, line](const AgentReply& reply) {
+      // A unit that lacks the property answers an error: it stays unknown.
+      if (reply.kind == AgentReply::Kind::kValue) {
+        properties_.Store(line, reply.text);
+      }
+    });
+  }
+}
+
 void Service::OnContactChanged(bool connected) {
   // Another unit may be on the line now: what was cached is doubtful.
   properties_.Clear();
+  properties_asked_ = false;
   if (connected) ApplyBuzzer();
 }
 

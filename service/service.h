@@ -9,6 +9,7 @@
 #include "common/service_wire.h"
 #include "service/agent_link.h"
 #include "service/event_detector.h"
+#include "service/http/status_board.h"
 #include "service/line_client_server.h"
 #include "service/nut_front_end.h"
 #include "service/front_end_settings.h"
@@ -68,7 +69,8 @@ struct ServiceConfig {
   // Shell command run for each event; empty runs none.
   std::string notify_command;
 
-  // The NUT-protocol listener and its users, and the HTTP endpoint.
+  // The NUT-protocol listener and its users, and the HTTP endpoint (the
+  // service publishes its status for the endpoint only when it is on).
   NutSettings nut;
   HttpSettings http;
 };
@@ -113,6 +115,10 @@ class Service final : public ServiceCore {
   // Makes the loop look at its timers again (after a test moved its clock).
   void Wake();
 
+  // The latest status for the HTTP endpoint, published after every
+  // completed poll pass while the HTTP endpoint is configured.
+  const StatusBoard* status_board() const { return &board_; }
+
   // ServiceCore.
   int32_t ReadStatus(int32_t slot, int32_t* value) override;
   AgentCommands* agent() override { return &link_; }
@@ -129,6 +135,13 @@ class Service final : public ServiceCore {
   void CheckShutdown(int64_t now);
   void ApplyBuzzer();
   int NextTimeout(int64_t now) const;
+  void CountEvent(int32_t code);
+  // Publishes the snapshot, the unit's properties and the counters (after
+  // every poll tick and every completed pass).
+  void PublishStatus();
+  // Asks the agent for the unit's model, firmware and ratings once per
+  // contact, so the endpoint shows them without a client asking first.
+  void AskUnitProperties();
 
   ServiceConfig config_;
   Clock* clock_;
@@ -152,4 +165,11 @@ class Service final : public ServiceCore {
   std::unique_ptr<LineClientServer> server_;  // null until Listen()
   // Its sessions belong to nut_.
   std::unique_ptr<LineClientServer> nut_server_;
+
+  StatusBoard board_;
+  int64_t published_pass_ms_ = -1;
+  int64_t published_pass_unix_ms_ = 0;
+  int64_t event_counts_[kEventCount] = {};
+  bool properties_asked_ = false;
+  bool properties_seen_ = false;  // the cache held answers at the last pass
 };

@@ -36,6 +36,8 @@ class StatusPoller final {
     // The confirmed states may have changed (after each poll tick and
     // each completed pass).
     std::function<void(int64_t now)> on_states;
+    // An event was detected (and written to the event log).
+    std::function<void(int32_t code)> on_event;
   };
 
   // Every pointer must outlive the poller; logs may be null.

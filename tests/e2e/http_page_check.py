@@ -82,7 +82,7 @@ def run_chromium(binary, profile, extra, url):
     return result
 
 
-def check(dom, expect_state, known_values):
+def check(dom, expect_state, known_values, min_points):
     failures = []
     state = dom.attrs.get("state", {})
     if dom.body.get("data-ready") != "1":
@@ -105,7 +105,7 @@ def check(dom, expect_state, known_values):
         failures.append("model not shown: %r" % dom.text.get("unit"))
     for chart in ("chart-voltage", "chart-load", "chart-capacity"):
         points = int(dom.attrs.get(chart, {}).get("data-points", "0") or 0)
-        if points < 100 or dom.polylines.get(chart, 0) < 1:
+        if points < min_points or dom.polylines.get(chart, 0) < 1:
             failures.append("%s drew %d points in %d lines" %
                             (chart, points, dom.polylines.get(chart, 0)))
     if "UPS power failure." not in dom.text.get("events", ""):
@@ -121,6 +121,8 @@ def main():
     parser.add_argument("--expect-state", default="online",
                         choices=["online", "battery", "low", "lost"],
                         help="the state the page must show")
+    parser.add_argument("--min-points", type=int, default=100,
+                        help="the points each chart must draw at least")
     args = parser.parse_args()
 
     binary = chromium_binary()
@@ -149,7 +151,8 @@ def main():
                 return 1
             dom = PageDom()
             dom.feed(result.stdout.decode("utf-8", errors="replace"))
-            failures = check(dom, args.expect_state, args.server is not None)
+            failures = check(dom, args.expect_state, args.server is not None,
+                             args.min_points)
         if args.screenshot:
             with tempfile.TemporaryDirectory() as profile:
                 target = os.path.abspath(args.screenshot)

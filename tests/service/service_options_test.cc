@@ -62,6 +62,8 @@ TEST(ServiceOptionsTest, RejectsBadValues) {
       {"--listen", "127.0.0.1:65536"},
       {"--listen", "127.0.0.1:-1"},
       {"--listen", ":8855"},
+      {"--http-listen", "127.0.0.1"},
+      {"--http-listen", "127.0.0.1:80x"},
       {"--restore-after", "-5"},
       {"--restore-after", "86401"},
       {"--restore-after", "1e3"},
@@ -113,6 +115,17 @@ TEST(ServiceOptionsTest, NutListenerAndUsers) {
   }
   ServiceOptions other;
   EXPECT_FALSE(Parse({"--nut-listen", "3493"}, &other, &error));
+}
+
+TEST(ServiceOptionsTest, HttpIsOffUnlessListenGiven) {
+  ServiceOptions options;
+  std::string error;
+  ASSERT_TRUE(Parse({}, &options, &error)) << error;
+  EXPECT_FALSE(options.config.http.listen.enabled);
+  ASSERT_TRUE(Parse({"--http-listen=127.0.0.1:9100"}, &options, &error));
+  EXPECT_TRUE(options.config.http.listen.enabled);
+  EXPECT_EQ("127.0.0.1", options.config.http.listen.host);
+  EXPECT_EQ(9100, options.config.http.listen.port);
 }
 
 }  // namespace

@@ -247,6 +247,60 @@ TEST_F(ServiceTest, MediaChangeSendsC4AndForgetsCachedProperties) {
   EXPECT_EQ(1u, agent_.Starts().size());
 }
 
+// The view's formats are the HTTP tests'; this checks what the loop puts on
+// the board: every pass, the unit's texts and ratings (asked by the service
+// itself), the agent's restarts and the events counted as they are logged.
+TEST_F(ServiceTest, HttpBoardGetsEveryPassWithPropertiesAndEventCounts) {
+  config_.http.listen = {true, "127.0.0.1", 0};
+  agent_.SetValue("R12", "Unit A");
+  agent_.SetValue("R13", "1.07");
+  const char* const kRatings[][2] = {
+      {"R16", "23000"}, {"R17", "4500"}, {"R18", "5500"}, {"R19", "100000"}};
+  for (const auto& rating : kRatings) agent_.SetValue(rating[0], rating[1]);
+  agent_.SetReply("R20", "R20E 3");  // a unit without a power rating
+  StartReady();
+  const StatusBoard* board = service_->status_board();
+  // The pass that confirms contact asks for the properties; the next one
+  // shows them.
+  NextPass();
+  NextPass();
+  StatusView view;
+  ASSERT_TRUE(Eventually([&] {
+    view = board->Copy();
+    return view.ratings[kRatingApparentPower].present;
+  }));
+  EXPECT_TRUE(view.Connected());
+  int32_t value = 0;
+  EXPECT_TRUE(view.Get(kItemInputVoltage, &value));
+  EXPECT_EQ(22000, value);
+  EXPECT_EQ("1.07", view.firmware);
+  EXPECT_EQ(23000, view.ratings[kRatingOutputVoltage].value);
+  EXPECT_EQ(100000, view.ratings[kRatingApparentPower].value);
+  EXPECT_FALSE(view.ratings[kRatingPower].present);
+  EXPECT_EQ(1, view.event_counts[kEventServiceStarted]);
+  EXPECT_EQ(0, view.agent_restarts);
+  // Asked once per contact, not every pass.
+  EXPECT_EQ(1, agent_.CountOf("R20"));
+
+  agent_.SetValue("S7", "1");
+  NextPass();
+  NextPass();
+  EXPECT_TRUE(Eventually([&] {
+    view = board->Copy();
+    return view.event_counts[kEventPowerFailure] == 1 &&
+           view.Flag(kItemPowerFail);
+  }));
+  EXPECT_EQ(1, agent_.CountOf("R20"));
+}
+
+TEST_F(ServiceTest, HttpBoardStaysEmptyAndNothingIsAskedWithoutHttp) {
+  StartReady();
+  NextPass();
+  NextPass();
+  EXPECT_FALSE(service_->status_board()->Copy().valid);
+  EXPECT_EQ(0, agent_.CountOf("R12"));
+}
+
 TEST_F(ServiceTest, OverlongRequestGetsErr12AndIsClosed) {
   StartService();
   ConnectAndLogin(&client_);
