@@ -76,7 +76,6 @@ class SaveHookRun final {
   int64_t budget_end_ms_ = 0;
   bool started_ = false;
   bool done_ = false;
-  bool budget_reported_ = false;
   SaveHookResult result_;
 };
 

@@ -86,4 +86,23 @@ TEST(QueryParamsTest, TimeIsUnixSecondsOrLocalTime) {
   }
 }
 
+// "2026-02-30" was read as March 2nd: records from another day than asked.
+TEST(QueryParamsTest, ImpossibleDateRefusedNotMovedToNextMonth) {
+  int64_t since = 7;
+  std::string error;
+  for (const char* text : {"2026-02-29T00:00:00", "2026-02-30T00:00:00",
+                           "2026-04-31T12:00:00", "2100-02-29T00:00:00"}) {
+    since = 7;
+    error.clear();
+    EXPECT_FALSE(ParseTimeParam(text, &since, &error)) << text;
+    EXPECT_EQ(7, since);
+    EXPECT_FALSE(error.empty());
+  }
+  EXPECT_TRUE(ParseTimeParam("2028-02-29T00:00:00", &since, &error));
+  EXPECT_TRUE(ParseTimeParam("2000-02-29T00:00:00", &since, &error));
+  EXPECT_TRUE(ParseTimeParam("2026-12-31T23:59:59", &since, &error));
+  EventEntry event;
+  EXPECT_FALSE(ParseEventEntry("2026/06/31 10:00:05 4", &event));
+}
+
 }  // namespace
