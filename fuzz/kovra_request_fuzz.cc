@@ -42,6 +42,29 @@ constexpr size_t kMaxRequestBytes = 4096;
 constexpr size_t kMaxReplyBytes = 64 * 1024;
 
 std::unique_ptr<Database> g_db;
+std::unique_ptr<LogStore> g_logs;
+std::string g_folder;
+
+void WriteEntries() {
+  for (int32_t list = 0; list < kLogListCount; ++list) {
+    g_logs->Clear(list);
+    for (int i = 0; i < 4; ++i) {
+      g_logs->Append(list, "2026/01/0" + std::to_string(i + 1) + " 00:00:00 " +
+                               std::to_string(list * 10 + i));
+    }
+  }
+}
+
+void RemoveDatabase() {
+  g_logs.reset();
+  g_db.reset();
+  if (g_folder.empty()) return;
+  std::remove((g_folder + "/kovrad.db").c_str());
+  std::remove((g_folder + "/kovrad.db-journal").c_str());
+  std::remove((g_folder + "/kovrad.db-wal").c_str());
+  std::remove((g_folder + "/kovrad.db-shm").c_str());
+  std::remove(g_folder.c_str());
+}
 
 bool IsErrorReply(const std::string& text) {
   if (text.compare(0, 4, "ERR ") != 0) return false;
@@ -62,12 +85,22 @@ void CheckReply(const LineReply& reply) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  std::string error;
-  g_db = Database::Open(":memory:", &error);
+  // A database file of this process's own, in a fresh temporary folder.
+  char folder[] = "/tmp/kovra-request-fuzz-XXXXXX";
+  std::string error = "no temporary folder";
+  if (mkdtemp(folder) != nullptr) {
+    g_folder = folder;
+    g_db = Database::Open(g_folder + "/kovrad.db", &error);
+  }
   if (!g_db) {
     fprintf(stderr, "no database: %s\n", error.c_str());
     abort();
   }
+  atexit(RemoveDatabase);
+  LogStore::Limits limits;
+  limits.page_size = 3;
+  g_logs = std::make_unique<LogStore>(g_db.get(), limits);
+  WriteEntries();
   return 0;
 }
 
@@ -83,20 +116,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int32_t slot = 0; slot < 13; ++slot) core.SetStatus(slot, slot * 100);
     core.SetStatusError(4, 9);
   }
-  std::unique_ptr<LogStore> logs;
-  if ((state & 4) == 0) {
-    LogStore::Limits limits;
-    limits.page_size = 3;
-    logs = std::make_unique<LogStore>(g_db.get(), limits);
-    for (int32_t list = 0; list < kLogListCount; ++list) {
-      logs->Clear(list);
-      for (int i = 0; i < 4; ++i) {
-        logs->Append(list, "2026/01/0" + std::to_string(i + 1) + " 00:00:00 " +
-                               std::to_string(list * 10 + i));
-      }
-    }
-    core.set_logs(logs.get());
-  }
+  // The entries are written once; an input that may erase them writes them
+  // again after it (writing them for every input would be slow).
+  if ((state & 4) == 0) core.set_logs(g_logs.get());
+  const bool may_clear = input.find("CLR") != std::string_view::npos;
 
   std::vector<std::string> lines;
   std::string rest(input);
@@ -156,5 +179,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           "a close other than after the third failed login");
     if (reply.close) break;
   }
+  if (may_clear) WriteEntries();
   return 0;
 }

@@ -12,7 +12,12 @@ constexpr size_t kTimeLength = 19;  // "YYYY/MM/DD HH:MM:SS"
 
 bool Field(std::string_view text, size_t at, size_t length, int32_t minimum,
            int32_t maximum, int32_t* value) {
-  return ParseWholeInt32(text.substr(at, length), minimum, maximum, value);
+  // Digits only: the integer reader would also take a sign ("-0", "+1").
+  const std::string_view digits = text.substr(at, length);
+  for (char c : digits) {
+    if (c < '0' || c > '9') return false;
+  }
+  return ParseWholeInt32(digits, minimum, maximum, value);
 }
 
 // The days of a month of the proleptic Gregorian calendar.
