@@ -1,28 +1,31 @@
-// The tool's reply reception and every conversion of its template engine,
-// over a real loopback connection to a peer that answers with the fuzz
-// input. The input is cut after each CR into replies, one per exchange; a
-// last reply without CR gets one, so no exchange waits. The exchanges use
-// each reply conversion once (%d, %l with %u, %s, %v, %m, %t, %u into a
-// device list). Checks: an "ERR " reply is an error and writes no output,
-// any other reply succeeds; a plain decimal number reads back exactly; a
-// time and a list of maps read from a reply are written by the request side
-// in a form that reads back to the same value.
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+// The tool's template engine (template_codec.h) in memory: the service's
+// replies to kovra are the fuzz input, cut after each CR, one per exchange;
+// each exchange is a request template of the tool formatted with
+// FormatRequest and its reply read with ReadReply, using each reply
+// conversion in turn (%d, %l with %u, %s, %v, %m, %t, %u into a device
+// list). Checks: an "ERR " reply is an error and writes no output, any other
+// reply succeeds; a plain decimal number reads back exactly; a text is read
+// whole. Where the request side writes the same conversion (%d, %s, %u, %m,
+// %t), what a reply gave is formatted into a request and read back as a
+// reply, and must give the same value.
 
 #include <cerrno>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/time/timestamp.h"
+#include "tool/link/device_list.h"
+#include "tool/link/link_arg.h"
 #include "tool/link/service_connection.h"
+#include "tool/link/template_codec.h"
+#include "tool/link/value_range.h"
 
 namespace {
 
@@ -33,67 +36,26 @@ void Check(bool condition, const char* what) {
   }
 }
 
-// The service's end of the connection, made once per process.
-int g_peer = -1;
-ServiceConnection* g_connection = nullptr;
-
-bool Open() {
-  setenv("TZ", "UTC", 1);
-  int listener = socket(AF_INET, SOCK_STREAM, 0);
-  if (listener < 0) return false;
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-      listen(listener, 1) != 0 ||
-      getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) !=
-          0) {
-    return false;
-  }
-  g_connection = new ServiceConnection;
-  g_connection->SetTimeouts(2000, 2000);
-  if (!g_connection->Connect("127.0.0.1", ntohs(address.sin_port))) {
-    return false;
-  }
-  g_peer = accept(listener, nullptr, nullptr);
-  close(listener);
-  return g_peer >= 0;
+// A request argument borrowing value (the request side takes const
+// pointers; a plain pointer would be a reply output).
+template <typename T>
+const T* In(const T& value) {
+  return &value;
 }
 
-// The peer's reply to the next request, and what that request was.
-void Queue(const std::string& reply) {
-  size_t sent = 0;
-  while (sent < reply.size()) {
-    ssize_t count =
-        send(g_peer, reply.data() + sent, reply.size() - sent, MSG_NOSIGNAL);
-    Check(count > 0, "the peer cannot send");
-    sent += static_cast<size_t>(count);
-  }
-}
-std::string TakeRequest() {
+bool IsError(std::string_view reply) { return reply.substr(0, 4) == "ERR "; }
+
+// One exchange answered with reply (its CR included). The tool's templates
+// always fit their arguments.
+int32_t Exchange(std::string_view reply, const char* request_template,
+                 std::initializer_list<LinkArg> args) {
   std::string request;
-  char buffer[4096];
-  for (;;) {
-    ssize_t count = recv(g_peer, buffer, sizeof buffer, MSG_DONTWAIT);
-    if (count <= 0) break;
-    request.append(buffer, static_cast<size_t>(count));
-  }
-  return request;
-}
-
-bool IsError(const std::string& reply) {
-  return reply.compare(0, 4, "ERR ") == 0;
-}
-
-// One exchange answered with reply (its CR included).
-template <typename... Args>
-int32_t Exchange(const std::string& reply, const char* request_template,
-                 Args&&... args) {
-  Queue(reply);
-  const int32_t code =
-      g_connection->Transact(request_template, std::forward<Args>(args)...);
-  TakeRequest();
+  ReplyPattern pattern;
+  Check(FormatRequest(request_template, args, &request, &pattern) ==
+            ServiceConnection::kSuccess,
+        "a template of the tool refused");
+  Check(!request.empty() && request.back() == '\r', "a request without CR");
+  const int32_t code = ReadReply(reply, pattern);
   // An "ERR n" reply gives n, whatever it is (the service's numbers may
   // coincide with the tool's own codes); anything else is a success.
   if (IsError(reply)) {
@@ -105,25 +67,27 @@ int32_t Exchange(const std::string& reply, const char* request_template,
   return code;
 }
 
-// What the request side writes for a conversion, without the CR.
-std::string WrittenTime(const Timestamp* value) {
-  Queue("OK\r");
-  g_connection->Transact("X %t\r", value);
-  std::string request = TakeRequest();
-  Check(request.size() >= 3 && request.back() == '\r', "a request without CR");
-  return request.substr(2, request.size() - 3);
-}
-std::string WrittenMaps(const LinkArg::TextMaps* maps) {
-  Queue("OK\r");
-  g_connection->Transact("X %m\r", maps);
-  std::string request = TakeRequest();
+// What the request side writes for one input argument, without the
+// request's leading "X " and its CR.
+std::string Written(std::initializer_list<LinkArg> args, const char* format) {
+  std::string request;
+  ReplyPattern pattern;
+  Check(FormatRequest(format, args, &request, &pattern) ==
+            ServiceConnection::kSuccess,
+        "a request template refused");
   Check(request.size() >= 3 && request.back() == '\r', "a request without CR");
   return request.substr(2, request.size() - 3);
 }
 
+// The written text, as a reply, unless it holds a CR (the reply would end
+// there) or reads as an error reply.
+bool UsableAsReply(const std::string& text) {
+  return text.find('\r') == std::string::npos && !IsError(text);
+}
+
 void CheckNumber(const std::string& reply) {
   int32_t number = -4711;
-  const int32_t code = Exchange(reply, "DEV STATUS_INVOLT\r%d", &number);
+  const int32_t code = Exchange(reply, "DEV STATUS_INVOLT\r%d", {&number});
   if (code != ServiceConnection::kSuccess) {
     Check(number == -4711, "an error reply wrote the number");
     return;
@@ -136,39 +100,87 @@ void CheckNumber(const std::string& reply) {
       parsed <= INT32_MAX && text == std::to_string(parsed)) {
     Check(number == parsed, "a plain number read back differently");
   }
+  if (number == -4711) return;
+  const std::string written = Written({number}, "X %d\r");
+  int32_t again = -4711;
+  Exchange(written + "\r", "DEV STATUS_INVOLT\r%d", {&again});
+  Check(again == number, "a number does not round-trip through its text");
+}
+
+void CheckText(const std::string& reply) {
+  std::string text = "unset";
+  if (Exchange(reply, "DEV PROP_MODEL\r%s", {&text}) !=
+      ServiceConnection::kSuccess) {
+    Check(text == "unset", "an error reply wrote the text");
+    return;
+  }
+  Check(text == reply.substr(0, reply.size() - 1),
+        "a text reply not read whole");
+  // The request side writes a text up to its first NUL.
+  const std::string written = Written({text}, "X %s\r");
+  Check(written == text.substr(0, text.find('\0')),
+        "a text written differently");
+}
+
+void CheckLines(const std::string& reply) {
+  int32_t key = -1;
+  LinkArg::Lines entries;
+  if (Exchange(reply, "LOG PRV 0 0\r%l%u", {&key, &entries}) !=
+      ServiceConnection::kSuccess) {
+    Check(key == -1 && entries.empty(), "an error reply wrote the page");
+    return;
+  }
+  const std::string written = Written({In(entries)}, "X %u\r");
+  if (!UsableAsReply(written)) return;
+  LinkArg::Lines again;
+  Exchange(written + "\r", "X\r%u", {&again});
+  Check(again == entries, "lines do not round-trip through their text");
+}
+
+void CheckRange(const std::string& reply) {
+  ValueRange range;
+  if (Exchange(reply, "DEV PROP_INPUTHI_RANGE\r%v", {&range}) !=
+      ServiceConnection::kSuccess) {
+    Check(range.empty(), "an error reply wrote the range");
+  }
+  Check(range.size() <= reply.size(), "more values than bytes");
+}
+
+void CheckMaps(const std::string& reply) {
+  LinkArg::TextMaps maps;
+  Exchange(reply, "POL LIST\r%m", {&maps});
+  if (maps.empty()) return;
+  const std::string text = Written({In(maps)}, "X %m\r");
+  // A first key that begins "ERR " would make the text an error reply.
+  if (!UsableAsReply(text)) return;
+  LinkArg::TextMaps again;
+  Exchange(text + "\r", "POL LIST\r%m", {&again});
+  Check(again == maps, "maps do not round-trip through their text");
 }
 
 void CheckTime(const std::string& reply) {
   const Timestamp unset(-1);
   Timestamp time = unset;
-  Exchange(reply, "DEV TIME\r%t", &time);
+  Exchange(reply, "DEV TIME\r%t", {&time});
   if (time == unset || IsError(reply)) return;
   // What the request side writes of it reads back to it.
-  const std::string text = WrittenTime(&time);
+  const std::string text = Written({In(time)}, "X %t\r");
   Timestamp again = unset;
-  Exchange(text + "\r", "DEV TIME\r%t", &again);
+  Exchange(text + "\r", "DEV TIME\r%t", {&again});
   Check(again == time, "a time does not round-trip through its text");
 }
 
-void CheckMaps(const std::string& reply) {
-  LinkArg::TextMaps maps;
-  Exchange(reply, "POL LIST\r%m", &maps);
-  if (maps.empty()) return;
-  const std::string text = WrittenMaps(&maps);
-  // A first key that begins "ERR " would make the text an error reply.
-  if (IsError(text)) return;
-  LinkArg::TextMaps again;
-  Exchange(text + "\r", "POL LIST\r%m", &again);
-  Check(again == maps, "maps do not round-trip through their text");
+void CheckDevices(const std::string& reply) {
+  DeviceList devices;
+  Exchange(reply, "DEV PROP_MEDIADEVICES\r%u", {&devices});
+  Check(devices.size() <= reply.size(), "more lines than bytes");
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  if (!Open()) {
-    fprintf(stderr, "no loopback connection\n");
-    abort();
-  }
+  // Times are read and written in local time.
+  setenv("TZ", "UTC", 1);
   return 0;
 }
 
@@ -190,41 +202,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       case 0:
         CheckNumber(next);
         break;
-      case 1: {
-        int32_t key = -1;
-        std::vector<std::string> entries;
-        Exchange(next, "LOG PRV 0 0\r%l%u", &key, &entries);
+      case 1:
+        CheckLines(next);
         break;
-      }
-      case 2: {
-        std::string text = "unset";
-        if (Exchange(next, "DEV PROP_MODEL\r%s", &text) ==
-            ServiceConnection::kSuccess) {
-          Check(text == next.substr(0, next.size() - 1),
-                "a text reply not read whole");
-        } else {
-          Check(text == "unset", "an error reply wrote the text");
-        }
+      case 2:
+        CheckText(next);
         break;
-      }
-      case 3: {
-        ValueRange range;
-        Exchange(next, "DEV PROP_INPUTHI_RANGE\r%v", &range);
+      case 3:
+        CheckRange(next);
         break;
-      }
       case 4:
         CheckMaps(next);
         break;
       case 5:
         CheckTime(next);
         break;
-      default: {
-        DeviceList devices;
-        Exchange(next, "DEV PROP_MEDIADEVICES\r%u", &devices);
-        Check(devices.size() <= next.size(), "more lines than bytes");
+      default:
+        CheckDevices(next);
         break;
-      }
     }
+  }
+  // The whole input as one reply: it ends at its first CR.
+  const std::string whole(reinterpret_cast<const char*>(data), size);
+  std::string first = "unset";
+  if (Exchange(whole, "DEV PROP_MODEL\r%s", {&first}) ==
+      ServiceConnection::kSuccess) {
+    Check(first == whole.substr(0, whole.find('\r')),
+          "a reply not cut at its CR");
   }
   return 0;
 }

@@ -12,7 +12,20 @@ constexpr size_t kTimeLength = 19;  // "YYYY/MM/DD HH:MM:SS"
 
 bool Field(std::string_view text, size_t at, size_t length, int32_t minimum,
            int32_t maximum, int32_t* value) {
-  return ParseWholeInt32(text.substr(at, length), minimum, maximum, value);
+  // Digits only: the integer reader would also take a sign ("-0", "+1").
+  const std::string_view digits = text.substr(at, length);
+  for (char c : digits) {
+    if (c < '0' || c > '9') return false;
+  }
+  return ParseWholeInt32(digits, minimum, maximum, value);
+}
+
+// The days of a month of the proleptic Gregorian calendar.
+int32_t DaysInMonth(int32_t year, int32_t month) {
+  static const int32_t kDays[12] = {31, 28, 31, 30, 31, 30,
+                                    31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kDays[month - 1];
 }
 
 // The blank-separated integers after the time; false when any is not one.
@@ -45,7 +58,10 @@ bool ParseEntryTime(std::string_view text, int64_t* unix_seconds,
       !Field(text, 8, 2, 1, 31, &fields.day) ||
       !Field(text, 11, 2, 0, 23, &fields.hour) ||
       !Field(text, 14, 2, 0, 59, &fields.minute) ||
-      !Field(text, 17, 2, 0, 60, &fields.second)) {
+      !Field(text, 17, 2, 0, 60, &fields.second) ||
+      fields.day > DaysInMonth(fields.year, fields.month)) {
+    // An impossible date (February 30th) would otherwise be carried over
+    // into the next month.
     return false;
   }
   *unix_seconds = Timestamp::FromCalendar(fields).Value() / 1000;

@@ -60,7 +60,9 @@ bool ParseTimeParam(const std::string& text, int64_t* unix_seconds,
   stored[10] = ' ';
   int64_t parsed = 0;
   std::string local;
-  if (!ParseEntryTime(stored, &parsed, &local)) {
+  // The bound of the Unix form holds here as well: a leap second on the
+  // last day (or a zone west of UTC) would go past it.
+  if (!ParseEntryTime(stored, &parsed, &local) || parsed > kLatestTime) {
     *error = kMessage;
     return false;
   }

@@ -60,7 +60,9 @@ std::string NutQuote(std::string_view value) {
   quoted += '"';
   for (char c : value) {
     if (c == '"' || c == '\\') quoted += '\\';
-    quoted += c;
+    // A value read from the unit may hold any byte; a control byte would
+    // end the reply line early (LF) or reach the client's terminal.
+    quoted += IsControl(c) ? '?' : c;
   }
   quoted += '"';
   return quoted;

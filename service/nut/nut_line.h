@@ -39,4 +39,6 @@ NutLineResult NutSplitWords(std::string_view line,
 
 // The value as a quoted word: a double quote, the value with a backslash
 // before every double quote and backslash in it, and a closing double quote.
+// Control bytes (tab excepted), which no request may hold either, are
+// written as '?', so every quoted value splits back into one word.
 std::string NutQuote(std::string_view value);

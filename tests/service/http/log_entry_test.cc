@@ -1,5 +1,8 @@
 #include "service/http/log_entry.h"
 
+#include <cstdlib>
+#include <ctime>
+
 #include <gtest/gtest.h>
 
 #include "common/time/timestamp.h"
@@ -84,6 +87,61 @@ TEST(QueryParamsTest, TimeIsUnixSecondsOrLocalTime) {
     EXPECT_FALSE(ParseTimeParam(text, &since, &error)) << text;
     EXPECT_EQ(7, since);
   }
+}
+
+// "2026-02-30" was read as March 2nd: records from another day than asked.
+TEST(QueryParamsTest, ImpossibleDateRefusedNotMovedToNextMonth) {
+  int64_t since = 7;
+  std::string error;
+  for (const char* text : {"2026-02-29T00:00:00", "2026-02-30T00:00:00",
+                           "2026-04-31T12:00:00", "2100-02-29T00:00:00"}) {
+    since = 7;
+    error.clear();
+    EXPECT_FALSE(ParseTimeParam(text, &since, &error)) << text;
+    EXPECT_EQ(7, since);
+    EXPECT_FALSE(error.empty());
+  }
+  EXPECT_TRUE(ParseTimeParam("2028-02-29T00:00:00", &since, &error));
+  EXPECT_TRUE(ParseTimeParam("2000-02-29T00:00:00", &since, &error));
+  EXPECT_TRUE(ParseTimeParam("2026-12-31T23:59:59", &since, &error));
+  EventEntry event;
+  EXPECT_FALSE(ParseEventEntry("2026/06/31 10:00:05 4", &event));
+}
+
+// "3876-01-01T00:-0:00" was read as midnight: a field's sign was taken.
+TEST(QueryParamsTest, SignedTimeFieldRefused) {
+  int64_t since = 7;
+  std::string error;
+  for (const char* text : {"2026-01-01T00:-0:00", "2026-+1-01T00:00:00",
+                           "+026-01-01T00:00:00", "2026-01-01T 1:00:00"}) {
+    EXPECT_FALSE(ParseTimeParam(text, &since, &error)) << text;
+    EXPECT_EQ(7, since);
+  }
+  EventEntry event;
+  EXPECT_FALSE(ParseEventEntry("2026/01/01 00:-0:00 4", &event));
+}
+
+// "9999-12-31T23:59:60" gave 253402300800, which its Unix form refuses.
+TEST(QueryParamsTest, LeapSecondAfterTheLastDayRefusedLikeUnixSeconds) {
+  int64_t since = 7;
+  std::string error;
+  EXPECT_FALSE(ParseTimeParam("253402300800", &since, &error));
+  // In UTC, where the local form's last second is the Unix form's.
+  const char* zone = getenv("TZ");
+  const std::string saved = zone != nullptr ? zone : "";
+  setenv("TZ", "UTC", 1);
+  tzset();
+  EXPECT_TRUE(ParseTimeParam("9999-12-31T23:59:59", &since, &error));
+  EXPECT_EQ(253402300799, since);
+  since = 7;
+  EXPECT_FALSE(ParseTimeParam("9999-12-31T23:59:60", &since, &error));
+  EXPECT_EQ(7, since);
+  if (zone != nullptr) {
+    setenv("TZ", saved.c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
 }
 
 }  // namespace

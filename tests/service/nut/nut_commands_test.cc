@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/service/nut/nut_unit_samples.h"
+#include "tests/support/nut_unit_samples.h"
 
 namespace {
 

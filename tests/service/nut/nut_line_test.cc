@@ -83,4 +83,15 @@ TEST_F(NutLineTest, QuotedValuesSplitBackToThemselves) {
   }
 }
 
+// A model name from the unit with a LF in it split the VAR line in two; a
+// CR or ESC reached the client as it was.
+TEST_F(NutLineTest, QuotedValueCarriesNoControlBytes) {
+  EXPECT_EQ(NutQuote(std::string("A\nB\rC\x1b\x7f\0D\tE", 11)),
+            "\"A?B?C???D\tE\"");
+  ASSERT_EQ(Split("VAR ups device.model " + NutQuote("X\n1000")),
+            NutLineResult::kOk);
+  ASSERT_EQ(words_.size(), 4u);
+  EXPECT_EQ(words_[3], "X?1000");
+}
+
 }  // namespace

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "service/nut/nut_line.h"
-#include "tests/service/nut/fake_nut_backend.h"
+#include "tests/support/fake_nut_backend.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "service/nut/nut_backend.h"
-#include "tests/service/nut/nut_unit_samples.h"
+#include "tests/support/nut_unit_samples.h"
 
 // A NutBackend that answers from fields a test sets and records what the
 // handler asked of it. Agent commands and buzzer changes wait in `pending`
