@@ -13,12 +13,15 @@
 #include <cstring>
 #include <vector>
 
+#include "common/event_texts.h"
 #include "common/time/clock.h"
+#include "service/database.h"
 #include "service/diagnostics.h"
 #include "service/event_log.h"
 #include "service/kovra_request_handler.h"
 #include "service/log_store.h"
 #include "service/parameter_store.h"
+#include "service/sd_notify.h"
 
 namespace {
 
@@ -48,6 +51,8 @@ ShutdownRunnerConfig RunnerConfig(const ServiceConfig& config) {
   runner.save_hooks_dir = config.save_hooks_dir;
   runner.shutdown_command = config.shutdown_command;
   runner.hook_timeout_ms = config.hook_timeout_ms;
+  runner.save_hooks_budget_ms = config.save_hooks_budget_s * 1000;
+  runner.service_uid = geteuid();
   runner.max_saved_lines = config.max_saved_lines;
   return runner;
 }
@@ -65,11 +70,14 @@ Service::Service(const ServiceConfig& config, IAgentProcess* agent,
               *type = params->Value(kKeyMediaType);
               *index = params->Value(kKeyMediaIndex);
             }),
-      poller_(PollerConfig(config), &link_, clock, params, logs,
-              {[this](bool connected) { OnContactChanged(connected); },
-               [this](int64_t now) { CheckShutdown(now); }}),
-      runner_(RunnerConfig(config), logs, [this] { Wake(); }),
-      sequence_(&link_, &runner_) {
+      poller_(
+          PollerConfig(config), &link_, clock, params, logs,
+          {[this](bool connected) { OnContactChanged(connected); },
+           [this](int64_t now) { CheckShutdown(now); },
+           [this](int32_t code) { OnEvent(code, clock_->MonotonicMillis()); }}),
+      runner_(RunnerConfig(config), logs, clock),
+      sequence_(&link_, &runner_),
+      notifier_(config.notify_command, Notifier::Limits()) {
   link_.SetOnReset([this] {
     poller_.OnAgentReset();
     properties_.Clear();
@@ -83,7 +91,6 @@ Service::Service(const ServiceConfig& config, IAgentProcess* agent,
 
 Service::~Service() {
   server_.reset();
-  runner_.Join();
   if (wake_read_ >= 0) close(wake_read_);
   if (wake_write_ >= 0) close(wake_write_);
 }
@@ -154,7 +161,17 @@ int Service::Run() {
   signal(SIGPIPE, SIG_IGN);
   int64_t now = clock_->MonotonicMillis();
   poller_.Start(now);
+  if (database_ != nullptr) {
+    database_was_available_ = database_->Available();
+    if (!database_was_available_) {
+      DiagAt(DiagLevel::kError,
+             "database unavailable (%s): settings in memory, writes and log "
+             "requests refused; retrying",
+             database_->Problem().c_str());
+    }
+  }
   RecordEvent(logs_, kEventServiceStarted);
+  OnEvent(kEventServiceStarted, now);
 
   std::vector<struct pollfd> fds;
   while (!stop_.load()) {
@@ -164,11 +181,15 @@ int Service::Run() {
     poller_.Tick(now);
     if (server_) server_->Tick(now);
     link_.SendQueued(now);
+    TickDatabase(now);
+    TickNotifier(now);
+    TickWatchdog(now);
 
     fds.clear();
     fds.push_back({wake_read_, POLLIN, 0});
     int agent_fd = link_.ReplyFd();
     fds.push_back({agent_fd, POLLIN, 0});
+    fds.push_back({runner_.fd(), POLLIN, 0});
     size_t first_client = fds.size();
     if (server_) server_->AddPollFds(now, &fds);
 
@@ -187,13 +208,15 @@ int Service::Run() {
       if (agent_fd >= 0 && fds[1].revents != 0) link_.OnReadable(now);
     }
     if (server_) server_->OnPolled(now, fds, first_client);
-    if (runner_.Poll()) sequence_.OnSaveHooksDone();
+    // Save hooks and the shutdown command are looked at on every turn; a
+    // hook's end is not always announced on its output.
+    if (runner_.Tick(now)) sequence_.OnSaveHooksDone();
   }
 
   RecordEvent(logs_, kEventServiceTerminated);
+  OnEvent(kEventServiceTerminated, clock_->MonotonicMillis());
   if (server_) server_->CloseAll();
   link_.Stop(config_.agent_stop_grace_ms);
-  runner_.Join();
   return 0;
 }
 
@@ -201,9 +224,19 @@ int Service::NextTimeout(int64_t now) const {
   int64_t next = poller_.NextDeadline(now + 60000);
   next = link_.NextDeadline(next);
   if (server_) next = server_->NextDeadline(now, next);
-  // A shutdown command or save hooks in progress are looked at once a
-  // second.
-  if (runner_.busy()) next = std::min(next, now + 1000);
+  int64_t runner = runner_.NextWakeMs(now);
+  if (runner >= 0) next = std::min(next, runner);
+  int64_t notify = notifier_.NextWakeMs(now);
+  if (notify >= 0) next = std::min(next, notify);
+  if (config_.watchdog_interval_ms > 0) {
+    next = std::min(next, next_watchdog_ms_);
+  }
+  // An unavailable database is retried, and queued writes flushed, from
+  // ticks about once a second.
+  if (database_ != nullptr &&
+      (!database_->Available() || database_->queued() > 0)) {
+    next = std::min(next, now + 1000);
+  }
   int64_t wait = next - now;
   if (wait < 0) wait = 0;
   if (wait > 60000) wait = 60000;
@@ -244,6 +277,49 @@ int32_t Service::SetParameter(ParameterSpace space, const std::string& key,
     poller_.RescheduleRecords(clock_->MonotonicMillis());
   }
   return 0;
+}
+
+void Service::OnEvent(int32_t code, int64_t now) {
+  if (!notifier_.enabled()) return;
+  NotifyEvent event;
+  event.code = code;
+  const char* text = EventText(code);
+  event.text = text != nullptr ? text : "";
+  event.time = LocalTimeText();
+  event.status = NotifyStatusValues(poller_.snapshot(), poller_.Fresh(now));
+  notifier_.Notify(event, now);
+  TickNotifier(now);
+}
+
+void Service::TickNotifier(int64_t now) {
+  if (!notifier_.enabled()) return;
+  notifier_.Tick(now);
+  for (const std::string& line : notifier_.TakeDiagnostics()) {
+    DiagAt(DiagLevel::kWarning, "%s", line.c_str());
+  }
+}
+
+void Service::TickDatabase(int64_t now) {
+  if (database_ == nullptr) return;
+  if (database_->Tick(now)) {
+    Diag("database available again: stored settings loaded");
+    if (!params_->Load()) Diag("cannot read stored settings; keeping these");
+    ApplyBuzzer();
+  }
+  bool available = database_->Available();
+  if (available != database_was_available_ && !available) {
+    DiagAt(DiagLevel::kError,
+           "database unavailable (%s): settings in memory, writes and log "
+           "requests refused; retrying",
+           database_->Problem().c_str());
+  }
+  database_was_available_ = available;
+}
+
+void Service::TickWatchdog(int64_t now) {
+  if (config_.watchdog_interval_ms <= 0 || now < next_watchdog_ms_) return;
+  NotifyServiceManager("WATCHDOG=1");
+  next_watchdog_ms_ = now + config_.watchdog_interval_ms;
 }
 
 void Service::OnContactChanged(bool connected) {

@@ -122,7 +122,10 @@ bool StatusPoller::Fresh(int64_t now) const {
 void StatusPoller::Feed(const StatusSnapshot& pass) {
   std::vector<int32_t> events;
   detector_.Feed(pass, &events);
-  for (int32_t code : events) RecordEvent(logs_, code);
+  for (int32_t code : events) {
+    RecordEvent(logs_, code);
+    if (listener_.on_event) listener_.on_event(code);
+  }
   bool connected = detector_.connected();
   if (connected != was_connected_) {
     was_connected_ = connected;
