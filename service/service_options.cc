@@ -41,6 +41,8 @@ const char* ServiceUsage() {
          "  --save-hooks-budget SECONDS  time for all save hooks together "
          "(default 60)\n"
          "  --notify-command CMD      shell command run for every event\n"
+         "  --check-shutdown          print what a power failure would do "
+         "now, and exit\n"
          "  --help, --version\n";
 }
 
@@ -58,6 +60,10 @@ bool ParseServiceOptions(int argc, const char* const* argv,
     }
     if (arg == "--help" || arg == "-h") {
       options->help = true;
+      continue;
+    }
+    if (arg == "--check-shutdown") {
+      options->check_shutdown = true;
       continue;
     }
     if (arg == "--version") {
@@ -96,7 +102,7 @@ bool ParseServiceOptions(int argc, const char* const* argv,
     } else if (arg == "--shutdown-command") {
       options->config.shutdown_command = value;
     } else if (arg == "--notify-command") {
-      options->notify_command = value;
+      options->config.notify_command = value;
     } else if (arg == "--save-hooks-budget") {
       int32_t seconds = 0;
       if (value.find_first_not_of("0123456789") != std::string::npos ||
@@ -104,7 +110,7 @@ bool ParseServiceOptions(int argc, const char* const* argv,
         *error = "--save-hooks-budget wants seconds from 1 to 3600";
         return false;
       }
-      options->save_hooks_budget_s = seconds;
+      options->config.save_hooks_budget_s = seconds;
     } else {
       int32_t seconds = 0;
       if (value.find_first_not_of("0123456789") != std::string::npos ||

@@ -9,10 +9,8 @@ struct ServiceOptions {
   ServiceConfig config;
   std::string agent_path;  // empty: the default agent
   std::string state_dir = "/var/lib/kovrad";
-  // Run for every event (see Notifier); empty: none.
-  std::string notify_command;
-  // All save hooks together (see SaveHookLimits::budget_ms).
-  int32_t save_hooks_budget_s = 60;
+  // Print what a power failure would do now, and exit.
+  bool check_shutdown = false;
   bool help = false;
   bool version = false;
 };
