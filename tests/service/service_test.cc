@@ -58,6 +58,7 @@ class ServiceTest : public ::testing::Test {
   void StartService() {
     service_.reset(
         new Service(config_, &agent_, &clock_, params_.get(), logs_.get()));
+    if (retry_database_) service_->SetDatabase(db_.get());
     std::string error;
     ASSERT_TRUE(service_->Listen(&error)) << error;
     thread_ = std::thread([this] { service_->Run(); });
@@ -132,6 +133,7 @@ class ServiceTest : public ::testing::Test {
   }
 
   TempDir dir_;
+  bool retry_database_ = false;  // the service retries and flushes db_
   std::unique_ptr<Database> db_;
   std::unique_ptr<ParameterStore> params_;
   std::unique_ptr<LogStore> logs_;
@@ -262,12 +264,14 @@ TEST_F(ServiceTest, SilentAndSurplusConnectionsAreClosed) {
   ASSERT_TRUE(silent.Connect(service_->port()));
   ServiceClient member;
   ConnectAndLogin(&member);
+  // The oldest connection that has not logged in makes room for the new
+  // one; the logged-in client keeps its place.
   ServiceClient surplus;
   ASSERT_TRUE(surplus.Connect(service_->port()));
-  EXPECT_TRUE(surplus.WaitClosed());
+  EXPECT_TRUE(silent.WaitClosed());
 
   Advance(config_.login_timeout_ms);
-  EXPECT_TRUE(silent.WaitClosed());
+  EXPECT_TRUE(surplus.WaitClosed());
   // The logged-in client has a longer allowance.
   EXPECT_EQ("1", member.Transact("POL service.buzzer on"));
 }
@@ -361,6 +365,49 @@ TEST_F(ServiceTest, LowBatteryRunsTheSaveHooksThenShutsDownAtOnce) {
   // The hooks had finished before the unit was told.
   EXPECT_EQ(std::vector<std::string>{"editor\t/home/a/notes.txt"},
             ReadList(kSavedFileLog));
+}
+
+TEST_F(ServiceTest, WithoutTheDatabaseStatusIsServedAndItsReturnLoadsSettings) {
+  // The state path lies under a regular file: no database can be made.
+  std::string state = dir_.Join("state");
+  FILE* blocker = fopen(state.c_str(), "w");
+  ASSERT_NE(nullptr, blocker);
+  fclose(blocker);
+  Database::Options options;
+  options.retry_ms = 1000;
+  logs_.reset();
+  params_.reset();
+  db_ = Database::OpenOrUnavailable(state + "/kovrad.db", options,
+                                    clock_.MonotonicMillis());
+  ASSERT_FALSE(db_->Available());
+  params_.reset(new ParameterStore(db_.get()));
+  logs_.reset(new LogStore(db_.get(), LogStore::Limits()));
+  retry_database_ = true;
+  StartReady();
+  ExpectReplies(&client_, {{"DEV STATUS_INVOLT", "22000"},
+                           {"POL service.record rate", "60"},
+                           {"POL service.record rate=90", "ERR 23"},
+                           {"LOG KEY 0", "ERR 23"}});
+
+  // The folder becomes usable, with settings stored by an earlier run.
+  ASSERT_EQ(0, unlink(state.c_str()));
+  ASSERT_EQ(0, mkdir(state.c_str(), 0700));
+  {
+    std::string error;
+    std::unique_ptr<Database> earlier =
+        Database::Open(state + "/kovrad.db", &error);
+    ASSERT_TRUE(earlier) << error;
+    ParameterStore stored(earlier.get());
+    ASSERT_EQ(0, stored.Set(ParameterSpace::kPol, kKeyRecordRate, "75"));
+  }
+  EXPECT_TRUE(Eventually(
+      [&] {
+        Advance(1000);
+        return client_.Transact("POL service.record rate") == "75";
+      },
+      10000, 20));
+  EXPECT_EQ("OK", client_.Transact("POL service.record rate=90"));
+  EXPECT_NE("ERR 23", client_.Transact("LOG KEY 0"));
 }
 
 TEST(ServiceListenTest, NonLoopbackAddressNeedsAllowRemote) {
