@@ -1,10 +1,15 @@
 #include "service/service.h"
 
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -408,6 +413,47 @@ TEST_F(ServiceTest, WithoutTheDatabaseStatusIsServedAndItsReturnLoadsSettings) {
       10000, 20));
   EXPECT_EQ("OK", client_.Transact("POL service.record rate=90"));
   EXPECT_NE("ERR 23", client_.Transact("LOG KEY 0"));
+}
+
+TEST_F(ServiceTest, NotifyCommandHearsEventsAndTheWatchdogIsFedFromTheLoop) {
+  std::string socket_path = dir_.Join("notify");
+  int manager = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(manager, 0);
+  struct sockaddr_un address;
+  std::memset(&address, 0, sizeof(address));
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof(address.sun_path), "%s",
+                socket_path.c_str());
+  ASSERT_EQ(0, bind(manager, reinterpret_cast<struct sockaddr*>(&address),
+                    sizeof(address)));
+  setenv("NOTIFY_SOCKET", socket_path.c_str(), 1);
+  std::string heard = dir_.Join("heard");
+  config_.notify_command =
+      "echo \"$KOVRA_EVENT $KOVRA_CONNECTED\" >> '" + heard + "'";
+  config_.watchdog_interval_ms = 15000;
+  StartReady();
+  auto Next = [&]() -> std::string {
+    struct pollfd entry = {manager, POLLIN, 0};
+    if (poll(&entry, 1, 5000) != 1) return "";
+    char buffer[64] = {};
+    ssize_t got = recv(manager, buffer, sizeof(buffer) - 1, 0);
+    return got > 0 ? std::string(buffer, static_cast<size_t>(got)) : "";
+  };
+  EXPECT_EQ("WATCHDOG=1", Next());
+  Advance(15000);
+  EXPECT_EQ("WATCHDOG=1", Next());
+  EXPECT_TRUE(Eventually(
+      [&] {
+        std::ifstream in(heard);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str().find("3 1") != std::string::npos &&
+               text.str().find("0 0") != std::string::npos;
+      },
+      5000, 10));
+  StopService();
+  unsetenv("NOTIFY_SOCKET");
+  close(manager);
 }
 
 TEST(ServiceListenTest, NonLoopbackAddressNeedsAllowRemote) {
