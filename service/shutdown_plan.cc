@@ -12,10 +12,6 @@
 
 namespace {
 
-// Below this the UPS may switch off before a common system has finished
-// going down.
-constexpr int32_t kShortOffDelayS = 60;
-
 std::string Seconds(int64_t seconds) { return std::to_string(seconds) + " s"; }
 
 }  // namespace
@@ -46,10 +42,10 @@ std::vector<std::string> DescribeShutdownPlan(
   auto Step = [&lines, &step](const std::string& text) {
     lines.push_back(std::to_string(step++) + ". " + text);
   };
-  Step("the shutdown begins after " + Seconds(delay) + " on battery (" +
-       kKeyPowerfailDelay +
-       "), at once when the battery is low; a return "
-       "of the utility before then cancels it");
+  lines.push_back("the shutdown begins after " + Seconds(delay) +
+                  " on battery (" + kKeyPowerfailDelay +
+                  "), at once when the battery is low; a return of the "
+                  "utility before then cancels it; then:");
   int64_t hooks_s = 0;
   if (!save) {
     Step(config.save_hooks_dir.empty()
@@ -68,7 +64,7 @@ std::vector<std::string> DescribeShutdownPlan(
     for (const std::string& hook : hooks) lines.push_back("     " + hook);
   }
   Step(
-      "meanwhile other hosts on the UPS (NUT secondaries) see the "
+      "beside the hooks, other hosts on the UPS (NUT secondaries) see the "
       "forced-shutdown flag and get up to " +
       Seconds(secondary_wait) + " from the beginning to log out");
   Step("the UPS is told to switch its output off " + Seconds(off_delay) +
@@ -86,7 +82,7 @@ std::vector<std::string> DescribeShutdownPlan(
       "begins at " +
       Seconds(delay) + ", UPS told at " + Seconds(delay + told) +
       ", UPS output off at " + Seconds(delay + told + off_delay));
-  if (off_delay < kShortOffDelayS) {
+  if (off_delay < kShortUpsOffDelayS) {
     lines.push_back("warning: the UPS switches off only " + Seconds(off_delay) +
                     " after the shutdown command starts; the system may not "
                     "have finished by then (raise " +

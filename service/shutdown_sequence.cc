@@ -101,6 +101,12 @@ void ShutdownSequence::TellUps() {
       "shutdown step 3: telling the UPS to switch its output off in %d s and "
       "back on %d s after the utility returns",
       inputs_.ups_off_delay_s, inputs_.restore_after_s);
+  if (inputs_.ups_off_delay_s < kShortUpsOffDelayS) {
+    DiagAt(DiagLevel::kWarning,
+           "the UPS switches off only %d s from now; the system may not have "
+           "finished its shutdown by then (service.shutdown delay)",
+           inputs_.ups_off_delay_s);
+  }
   agent_->Enqueue(
       "C1 " + std::to_string(inputs_.ups_off_delay_s) + " " +
           std::to_string(inputs_.restore_after_s),

@@ -8,6 +8,10 @@
 
 class AgentCommands;
 
+// A UPS told to switch off sooner than this after the shutdown command
+// starts may cut the power before a common system has finished going down.
+constexpr int32_t kShortUpsOffDelayS = 60;
+
 // What the shutdown sequence looks at on every tick: the confirmed power
 // states and the settings that apply.
 struct ShutdownInputs {

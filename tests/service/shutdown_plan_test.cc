@@ -39,12 +39,12 @@ TEST(ShutdownPlanTest, StepsAndTimelineFollowTheSettingsInOrder) {
       config, params,
       {"/etc/kovrad/save-hooks/10-a", "/etc/kovrad/save-hooks/20-b"}));
   EXPECT_TRUE(Contains(text, "is on")) << text;
-  size_t begins = text.find("1. the shutdown begins after 30 s");
-  size_t hooks = text.find("2. the save hooks");
-  size_t others = text.find("3. meanwhile other hosts");
-  size_t ups = text.find("4. the UPS is told to switch its output off 120 s");
+  size_t begins = text.find("the shutdown begins after 30 s");
+  size_t hooks = text.find("1. the save hooks");
+  size_t others = text.find("2. beside the hooks, other hosts");
+  size_t ups = text.find("3. the UPS is told to switch its output off 120 s");
   size_t command =
-      text.find("5. the shutdown command runs: systemctl poweroff");
+      text.find("4. the shutdown command runs: systemctl poweroff");
   ASSERT_NE(std::string::npos, begins) << text;
   EXPECT_TRUE(begins < hooks && hooks < others && others < ups && ups < command)
       << text;
