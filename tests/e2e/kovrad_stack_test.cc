@@ -360,6 +360,14 @@ TEST_F(KovradLockedDatabaseTest, StatusNeverWaitsAndThePowerPolicyStillActs) {
   EXPECT_TRUE(Eventually([&] { return ShutdownRan(); }, 30000, 100))
       << Diagnostics();
   EXPECT_TRUE(Contains(Kovra("status -utility_state"), "utility state : fail"));
+  // The events written meanwhile waited, and reach the file once the lock
+  // is gone.
+  ASSERT_EQ(SQLITE_OK,
+            sqlite3_exec(lock_, "ROLLBACK;", nullptr, nullptr, nullptr));
+  EXPECT_TRUE(Eventually(
+      [&] { return Contains(Kovra("log -event"), "UPS power failure."); },
+      30000, 500))
+      << Diagnostics();
 }
 
 // Connections that never log in, beyond the client bound.
