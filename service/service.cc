@@ -217,6 +217,13 @@ int Service::Run() {
   OnEvent(kEventServiceTerminated, clock_->MonotonicMillis());
   if (server_) server_->CloseAll();
   link_.Stop(config_.agent_stop_grace_ms);
+  // The last notifications get a short while (counted in turns, not by the
+  // clock) before the notifier stops what still runs.
+  for (int turn = 0; turn < 40 && notifier_.enabled() && !notifier_.Idle();
+       ++turn) {
+    poll(nullptr, 0, 50);
+    TickNotifier(clock_->MonotonicMillis());
+  }
   return 0;
 }
 

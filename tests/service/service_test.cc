@@ -451,7 +451,14 @@ TEST_F(ServiceTest, NotifyCommandHearsEventsAndTheWatchdogIsFedFromTheLoop) {
                text.str().find("0 0") != std::string::npos;
       },
       5000, 10));
+  // The service's end is notified before it returns.
   StopService();
+  std::ifstream in(heard);
+  bool terminated = false;
+  for (std::string line; std::getline(in, line);) {
+    if (line.compare(0, 2, "1 ") == 0) terminated = true;
+  }
+  EXPECT_TRUE(terminated);
   unsetenv("NOTIFY_SOCKET");
   close(manager);
 }
