@@ -242,7 +242,7 @@ class ConfigParser final {
     } else if (key == "save-hooks-budget") {
       int32_t seconds = 0;
       if (ParseSeconds(value, 3600, &seconds) && seconds >= 1) {
-        options_->save_hooks_budget_s = seconds;
+        options_->config.save_hooks_budget_s = seconds;
         return true;
       }
       *reason = "save-hooks-budget wants seconds from 1 to 3600, not '" +
@@ -425,7 +425,7 @@ std::string FormatSettings(const ServiceOptions& options) {
       << Line("save-hooks", config.save_hooks_dir)
       << Line("shutdown-command", config.shutdown_command)
       << "restore-after = " << config.restore_after_s << "\n"
-      << "save-hooks-budget = " << options.save_hooks_budget_s << "\n"
+      << "save-hooks-budget = " << options.config.save_hooks_budget_s << "\n"
       << Line("notify-command", config.notify_command)
       << "\n[nut]\n"
       << "listen = " << ListenAddressText(options.config.nut.listen) << "\n"

@@ -20,7 +20,8 @@ std::string LocalTimeText() {
 
 void RecordEvent(LogStore* logs, int32_t code) {
   const char* text = EventText(code);
-  Diag("event %d: %s", code, text != nullptr ? text : "");
+  DiagAt(EventDiagLevel(code), "event %d: %s", code,
+         text != nullptr ? text : "");
   if (logs != nullptr &&
       !logs->Append(kEventLog, LocalTimeText() + " " + std::to_string(code))) {
     Diag("cannot store event %d", code);

@@ -77,6 +77,14 @@ void LineClientServer::OnPolled(int64_t now,
     short revents = fds[first + 1 + i].revents;
     if (revents & POLLOUT) SendPending(client);
     if (revents & (POLLIN | POLLHUP | POLLERR)) Read(client, now);
+    // A hang-up or error is reported whatever was asked for: a client that
+    // waits for its reply, or has nothing to read, would be reported again
+    // at once on every turn. It can no longer be answered: close it.
+    if ((revents & (POLLHUP | POLLERR | POLLNVAL)) && !client->dead &&
+        (client->busy || client->closing || !client->out.empty() ||
+         (revents & POLLERR))) {
+      client->dead = true;
+    }
   }
   if (first < fds.size() && listen_polled_ && (fds[first].revents & POLLIN)) {
     Accept(now);
@@ -99,14 +107,19 @@ void LineClientServer::Reap() {
   }
 }
 
+int64_t LineClientServer::Deadline(const Client& client) const {
+  // The login deadline counts from the connect: a client that sends a byte
+  // now and then without logging in does not keep its place.
+  if (!client.session->authenticated()) {
+    return client.connected_ms + config_.login_timeout_ms;
+  }
+  return client.last_activity_ms + config_.idle_timeout_ms;
+}
+
 void LineClientServer::Tick(int64_t now) {
   for (auto& entry : clients_) {
     Client* client = entry.second.get();
-    int64_t limit = client->session->authenticated() ? config_.idle_timeout_ms
-                                                     : config_.login_timeout_ms;
-    if (!client->busy && now - client->last_activity_ms >= limit) {
-      client->dead = true;
-    }
+    if (!client->busy && now >= Deadline(*client)) client->dead = true;
   }
 }
 
@@ -116,11 +129,20 @@ int64_t LineClientServer::NextDeadline(int64_t now, int64_t far) const {
   for (const auto& entry : clients_) {
     const Client& client = *entry.second;
     if (client.busy) continue;
-    int64_t limit = client.session->authenticated() ? config_.idle_timeout_ms
-                                                    : config_.login_timeout_ms;
-    next = std::min(next, client.last_activity_ms + limit);
+    next = std::min(next, Deadline(client));
   }
   return next;
+}
+
+bool LineClientServer::EvictOldestGuest() {
+  // Ids grow with each connection, so the map's order is the connect order.
+  for (auto it = clients_.begin(); it != clients_.end(); ++it) {
+    if (it->second->session->authenticated()) continue;
+    close(it->second->fd);
+    clients_.erase(it);
+    return true;
+  }
+  return false;
 }
 
 void LineClientServer::Accept(int64_t now) {
@@ -136,10 +158,11 @@ void LineClientServer::Accept(int64_t now) {
       }
       return;
     }
-    if (static_cast<int32_t>(clients_.size()) >= config_.max_clients) {
+    if (static_cast<int32_t>(clients_.size()) >= config_.max_clients &&
+        !EvictOldestGuest()) {
       close(fd);
       if (now - last_refusal_log_ms_ >= 10000) {
-        Diag("too many clients (%d): refusing new connections",
+        Diag("too many logged-in clients (%d): refusing new connections",
              config_.max_clients);
         last_refusal_log_ms_ = now;
       }
@@ -151,6 +174,7 @@ void LineClientServer::Accept(int64_t now) {
     client->fd = fd;
     client->id = next_client_id_++;
     client->last_activity_ms = now;
+    client->connected_ms = now;
     client->session = factory_();
     client->session->OnConnected(PeerAddress(fd));
     clients_[client->id] = std::move(client);

@@ -11,8 +11,9 @@
 #include "service/line_session.h"
 
 struct LineServerConfig {
-  // Connections that have not logged in, and logged-in ones, are closed
-  // after this long without a request.
+  // Connections that have not logged in are closed this long after they
+  // connected, whatever they send; logged-in ones after idle_timeout_ms
+  // without a request.
   int64_t login_timeout_ms = 30000;
   int64_t idle_timeout_ms = 900000;
   int32_t max_clients = 64;
@@ -26,8 +27,12 @@ struct LineServerConfig {
 // listening socket (up to a bound), reads request lines (up to a length),
 // hands each to the connection's session, writes the replies without
 // blocking, and closes idle, broken and finished connections. A client
-// waits for its reply before its next request is read. Driven by the
-// service's poll loop: AddPollFds() before poll, OnPolled() after it.
+// waits for its reply before its next request is read; one that hangs up
+// meanwhile is closed at once (its late reply is dropped). When the bound is
+// reached, the oldest connection that has not logged in makes room for the
+// new one, so connections that never log in cannot lock out clients that
+// do; only when every connection has logged in are new ones refused. Driven by
+// the service's poll loop: AddPollFds() before poll, OnPolled() after it.
 class LineClientServer final {
  public:
   // listen_fd is a non-blocking listening socket the server then owns.
@@ -68,7 +73,13 @@ class LineClientServer final {
     bool closing = false;  // close once out has been sent
     bool dead = false;     // close now
     int64_t last_activity_ms = 0;
+    int64_t connected_ms = 0;
   };
+
+  // When the client is closed for silence or for not logging in.
+  int64_t Deadline(const Client& client) const;
+  // Closes the oldest client that has not logged in; false when none.
+  bool EvictOldestGuest();
 
   void Accept(int64_t now);
   void Read(Client* client, int64_t now);

@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -22,6 +24,7 @@
 #include "service/sd_notify.h"
 #include "service/service.h"
 #include "service/service_options.h"
+#include "service/shutdown_plan.h"
 
 namespace {
 
@@ -29,6 +32,46 @@ Service* g_service = nullptr;
 
 void OnStopSignal(int) {
   if (g_service != nullptr) g_service->Stop();
+}
+
+// --check-shutdown: the stored settings (when there is a database) and the
+// options, printed as the steps a power failure would take. Starts no
+// agent and leaves a missing database missing.
+int CheckShutdown(const ServiceOptions& options) {
+  std::string path = options.state_dir + "/kovrad.db";
+  std::unique_ptr<Database> database;
+  if (access(path.c_str(), F_OK) == 0) {
+    database = Database::OpenOrUnavailable(
+        path, Database::Options(), SystemClock::Instance()->MonotonicMillis());
+  }
+  ParameterStore params(database.get());
+  if (!database) {
+    std::printf("no database at %s: the default settings apply\n",
+                path.c_str());
+  } else if (!database->Available() || !params.Load()) {
+    std::printf(
+        "cannot read the settings in %s (%s): the default settings "
+        "apply\n",
+        path.c_str(), database->Problem().c_str());
+  }
+  for (const std::string& line :
+       DescribeShutdownPlan(options.config, params,
+                            ListSaveHooks(options.config.save_hooks_dir))) {
+    std::printf("%s\n", line.c_str());
+  }
+  return 0;
+}
+
+// Half the service manager's watchdog time, when it watches this process.
+int64_t WatchdogIntervalMs() {
+  const char* usec = std::getenv("WATCHDOG_USEC");
+  if (usec == nullptr) return 0;
+  const char* pid = std::getenv("WATCHDOG_PID");
+  if (pid != nullptr && std::strtol(pid, nullptr, 10) != getpid()) return 0;
+  char* end = nullptr;
+  long long value = std::strtoll(usec, &end, 10);
+  if (end == usec || *end != '\0' || value <= 0) return 0;
+  return std::max<int64_t>(1, value / 2000);
 }
 
 }  // namespace
@@ -63,6 +106,8 @@ int main(int argc, char** argv) {
                 FormatSettings(options).c_str());
     return 0;
   }
+  if (options.check_shutdown) return CheckShutdown(options);
+  options.config.watchdog_interval_ms = WatchdogIntervalMs();
 
   // Without its state folder or database the service still watches the
   // UPS and shuts down on a power failure, with the default settings.
@@ -82,6 +127,7 @@ int main(int argc, char** argv) {
   AgentProcess agent(agent_path);
   Service service(options.config, &agent, SystemClock::Instance(), &params,
                   &logs);
+  service.SetDatabase(database.get());
   if (!service.Listen(&error)) {
     Diag("%s", error.c_str());
     return 1;

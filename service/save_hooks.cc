@@ -1,7 +1,6 @@
 #include "service/save_hooks.h"
 
 #include <poll.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,14 +25,4 @@ SaveHookResult RunSaveHooks(const std::string& dir, int32_t timeout_ms,
     run.Tick(clock->MonotonicMillis());
   }
   return run.TakeResult();
-}
-
-int StartShellCommand(const std::string& command) {
-  pid_t pid = fork();
-  if (pid == 0) {
-    signal(SIGPIPE, SIG_DFL);
-    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  return pid < 0 ? -1 : static_cast<int>(pid);
 }

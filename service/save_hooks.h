@@ -11,7 +11,3 @@
 // drives a SaveHookRun instead.
 SaveHookResult RunSaveHooks(const std::string& dir, int32_t timeout_ms,
                             int32_t max_lines);
-
-// Starts "/bin/sh -c command" without waiting for it. Returns its process
-// id, or -1 when it could not be started.
-int StartShellCommand(const std::string& command);

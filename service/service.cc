@@ -14,8 +14,10 @@
 #include <iterator>
 #include <vector>
 
+#include "common/event_texts.h"
 #include "common/time/clock.h"
 #include "common/time/timestamp.h"
+#include "service/database.h"
 #include "service/diagnostics.h"
 #include "service/event_log.h"
 #include "service/http/status_view_adapter.h"
@@ -23,6 +25,7 @@
 #include "service/log_store.h"
 #include "service/nut/nut_line.h"
 #include "service/parameter_store.h"
+#include "service/sd_notify.h"
 
 namespace {
 
@@ -59,6 +62,8 @@ ShutdownRunnerConfig RunnerConfig(const ServiceConfig& config) {
   runner.save_hooks_dir = config.save_hooks_dir;
   runner.shutdown_command = config.shutdown_command;
   runner.hook_timeout_ms = config.hook_timeout_ms;
+  runner.save_hooks_budget_ms = config.save_hooks_budget_s * 1000;
+  runner.service_uid = geteuid();
   runner.max_saved_lines = config.max_saved_lines;
   return runner;
 }
@@ -134,9 +139,13 @@ Service::Service(const ServiceConfig& config, IAgentProcess* agent,
                  CheckShutdown(now);
                  PublishStatus();
                },
-               [this](int32_t code) { CountEvent(code); }}),
-      runner_(RunnerConfig(config), logs, [this] { Wake(); }),
-      sequence_(&link_, &runner_) {
+               [this](int32_t code) {
+                 CountEvent(code);
+                 OnEvent(code, clock_->MonotonicMillis());
+               }}),
+      runner_(RunnerConfig(config), logs, clock),
+      sequence_(&link_, &runner_),
+      notifier_(config.notify_command, Notifier::Limits()) {
   link_.SetOnReset([this] {
     poller_.OnAgentReset();
     properties_.Clear();
@@ -152,7 +161,6 @@ Service::Service(const ServiceConfig& config, IAgentProcess* agent,
 Service::~Service() {
   server_.reset();
   nut_server_.reset();
-  runner_.Join();
   if (wake_read_ >= 0) close(wake_read_);
   if (wake_write_ >= 0) close(wake_write_);
 }
@@ -231,8 +239,18 @@ int Service::Run() {
   signal(SIGPIPE, SIG_IGN);
   int64_t now = clock_->MonotonicMillis();
   poller_.Start(now);
+  if (database_ != nullptr) {
+    database_was_available_ = database_->Available();
+    if (!database_was_available_) {
+      DiagAt(DiagLevel::kError,
+             "database unavailable (%s): settings in memory, writes and log "
+             "requests refused; retrying",
+             database_->Problem().c_str());
+    }
+  }
   RecordEvent(logs_, kEventServiceStarted);
   CountEvent(kEventServiceStarted);
+  OnEvent(kEventServiceStarted, now);
 
   std::vector<struct pollfd> fds;
   while (!stop_.load()) {
@@ -244,11 +262,15 @@ int Service::Run() {
     if (nut_server_) nut_server_->Tick(now);
     if (nut_) nut_->Tick(now);
     link_.SendQueued(now);
+    TickDatabase(now);
+    TickNotifier(now);
+    TickWatchdog(now);
 
     fds.clear();
     fds.push_back({wake_read_, POLLIN, 0});
     int agent_fd = link_.ReplyFd();
     fds.push_back({agent_fd, POLLIN, 0});
+    fds.push_back({runner_.fd(), POLLIN, 0});
     size_t first_client = fds.size();
     if (server_) server_->AddPollFds(now, &fds);
     size_t first_nut_client = fds.size();
@@ -270,14 +292,23 @@ int Service::Run() {
     }
     if (server_) server_->OnPolled(now, fds, first_client);
     if (nut_server_) nut_server_->OnPolled(now, fds, first_nut_client);
-    if (runner_.Poll()) sequence_.OnSaveHooksDone();
+    // Save hooks and the shutdown command are looked at on every turn; a
+    // hook's end is not always announced on its output.
+    if (runner_.Tick(now)) sequence_.OnSaveHooksDone();
   }
 
   RecordEvent(logs_, kEventServiceTerminated);
+  OnEvent(kEventServiceTerminated, clock_->MonotonicMillis());
   if (server_) server_->CloseAll();
   if (nut_server_) nut_server_->CloseAll();
   link_.Stop(config_.agent_stop_grace_ms);
-  runner_.Join();
+  // The last notifications get a short while (counted in turns, not by the
+  // clock) before the notifier stops what still runs.
+  for (int turn = 0; turn < 40 && notifier_.enabled() && !notifier_.Idle();
+       ++turn) {
+    poll(nullptr, 0, 50);
+    TickNotifier(clock_->MonotonicMillis());
+  }
   return 0;
 }
 
@@ -286,9 +317,19 @@ int Service::NextTimeout(int64_t now) const {
   next = link_.NextDeadline(next);
   if (server_) next = server_->NextDeadline(now, next);
   if (nut_server_) next = nut_server_->NextDeadline(now, next);
-  // A shutdown command or save hooks in progress are looked at once a
-  // second.
-  if (runner_.busy()) next = std::min(next, now + 1000);
+  int64_t runner = runner_.NextWakeMs(now);
+  if (runner >= 0) next = std::min(next, runner);
+  int64_t notify = notifier_.NextWakeMs(now);
+  if (notify >= 0) next = std::min(next, notify);
+  if (config_.watchdog_interval_ms > 0) {
+    next = std::min(next, next_watchdog_ms_);
+  }
+  // An unavailable database is retried, and queued writes flushed, from
+  // ticks about once a second.
+  if (database_ != nullptr &&
+      (!database_->Available() || database_->queued() > 0)) {
+    next = std::min(next, now + 1000);
+  }
   int64_t wait = next - now;
   if (wait < 0) wait = 0;
   if (wait > 60000) wait = 60000;
@@ -382,6 +423,49 @@ void Service::AskUnitProperties() {
       }
     });
   }
+}
+
+void Service::OnEvent(int32_t code, int64_t now) {
+  if (!notifier_.enabled()) return;
+  NotifyEvent event;
+  event.code = code;
+  const char* text = EventText(code);
+  event.text = text != nullptr ? text : "";
+  event.time = LocalTimeText();
+  event.status = NotifyStatusValues(poller_.snapshot(), poller_.Fresh(now));
+  notifier_.Notify(event, now);
+  TickNotifier(now);
+}
+
+void Service::TickNotifier(int64_t now) {
+  if (!notifier_.enabled()) return;
+  notifier_.Tick(now);
+  for (const std::string& line : notifier_.TakeDiagnostics()) {
+    DiagAt(DiagLevel::kWarning, "%s", line.c_str());
+  }
+}
+
+void Service::TickDatabase(int64_t now) {
+  if (database_ == nullptr) return;
+  if (database_->Tick(now)) {
+    Diag("database available again: stored settings loaded");
+    if (!params_->Load()) Diag("cannot read stored settings; keeping these");
+    ApplyBuzzer();
+  }
+  bool available = database_->Available();
+  if (available != database_was_available_ && !available) {
+    DiagAt(DiagLevel::kError,
+           "database unavailable (%s): settings in memory, writes and log "
+           "requests refused; retrying",
+           database_->Problem().c_str());
+  }
+  database_was_available_ = available;
+}
+
+void Service::TickWatchdog(int64_t now) {
+  if (config_.watchdog_interval_ms <= 0 || now < next_watchdog_ms_) return;
+  NotifyServiceManager("WATCHDOG=1");
+  next_watchdog_ms_ = now + config_.watchdog_interval_ms;
 }
 
 void Service::OnContactChanged(bool connected) {

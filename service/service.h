@@ -14,6 +14,7 @@
 #include "service/nut_front_end.h"
 #include "service/front_end_settings.h"
 #include "service/nut_user.h"
+#include "service/notifier.h"
 #include "service/property_cache.h"
 #include "service/service_core.h"
 #include "service/shutdown_runner.h"
@@ -21,6 +22,7 @@
 #include "service/status_poller.h"
 
 class Clock;
+class Database;
 class IAgentProcess;
 class LogStore;
 class ParameterStore;
@@ -64,6 +66,8 @@ struct ServiceConfig {
   std::string shutdown_command;
   int32_t restore_after_s = 60;
   int32_t hook_timeout_ms = 20000;
+  // All save hooks together (see SaveHookLimits::budget_ms).
+  int32_t save_hooks_budget_s = 60;
   int32_t max_saved_lines = 1000;
 
   // Shell command run for each event; empty runs none.
@@ -73,6 +77,10 @@ struct ServiceConfig {
   // service publishes its status for the endpoint only when it is on).
   NutSettings nut;
   HttpSettings http;
+
+  // WATCHDOG=1 goes to the service manager this often from the loop; 0:
+  // not at all. Half the manager's WATCHDOG_USEC.
+  int64_t watchdog_interval_ms = 0;
 };
 
 // The UPS service: one poll-based event loop that wires the pieces
@@ -83,8 +91,10 @@ struct ServiceConfig {
 // bound) over TCP, each connection with its KovraRequestHandler, which
 // reaches the rest through the ServiceCore interface this class offers. A
 // second LineClientServer serves NUT clients through NutFrontEnd.
-// Single-threaded except for Stop() and Wake(), and the worker thread of
-// the save hooks.
+// The save hooks, the shutdown command and the notify command run as
+// children the loop supervises without waiting on them. Single-threaded
+// except for Stop() and Wake(), and the HTTP endpoint's threads, which only
+// read the StatusBoard.
 class Service final : public ServiceCore {
  public:
   // agent, clock, params and logs must outlive the service; logs may be
@@ -94,6 +104,11 @@ class Service final : public ServiceCore {
   Service(const Service&) = delete;
   Service& operator=(const Service&) = delete;
   ~Service() override;
+
+  // The database behind params and logs, retried and flushed from the
+  // loop; when it comes back the parameters are loaded again. May stay
+  // unset (nothing is retried). Must outlive the service.
+  void SetDatabase(Database* database) { database_ = database; }
 
   // Opens the listening socket. Refuses an address outside the loopback
   // network unless remote clients are allowed. On failure returns false with
@@ -132,6 +147,11 @@ class Service final : public ServiceCore {
  private:
   bool ListenNut(std::string* error);
   void OnContactChanged(bool connected);
+  // The event went to the event log: the notify command hears of it.
+  void OnEvent(int32_t code, int64_t now);
+  void TickDatabase(int64_t now);
+  void TickNotifier(int64_t now);
+  void TickWatchdog(int64_t now);
   void CheckShutdown(int64_t now);
   void ApplyBuzzer();
   int NextTimeout(int64_t now) const;
@@ -147,6 +167,9 @@ class Service final : public ServiceCore {
   Clock* clock_;
   ParameterStore* params_;
   LogStore* logs_;
+  Database* database_ = nullptr;
+  bool database_was_available_ = true;
+  int64_t next_watchdog_ms_ = 0;
 
   uint16_t port_ = 0;
   uint16_t nut_port_ = 0;
@@ -162,6 +185,7 @@ class Service final : public ServiceCore {
   StatusPoller poller_;
   ShutdownRunner runner_;
   ShutdownSequence sequence_;
+  Notifier notifier_;
   std::unique_ptr<LineClientServer> server_;  // null until Listen()
   // Its sessions belong to nut_.
   std::unique_ptr<LineClientServer> nut_server_;

@@ -79,6 +79,8 @@ const char* ServiceUsage() {
          "comma-separated\n"
          "                            primary, set, instcmds or instant "
          "command names\n"
+         "  --check-shutdown          print what a power failure would do "
+         "now, and exit\n"
          "  --help, --version\n";
 }
 
@@ -96,6 +98,10 @@ bool ParseServiceOptions(int argc, const char* const* argv,
     }
     if (arg == "--help" || arg == "-h") {
       options->help = true;
+      continue;
+    }
+    if (arg == "--check-shutdown") {
+      options->check_shutdown = true;
       continue;
     }
     if (arg == "--version") {
@@ -165,8 +171,8 @@ bool ParseServiceOptions(int argc, const char* const* argv,
       options->config_path = value;
       options->config_given = true;
     } else if (arg == "--save-hooks-budget") {
-      if (!ParseSeconds(value, 3600, &options->save_hooks_budget_s) ||
-          options->save_hooks_budget_s < 1) {
+      if (!ParseSeconds(value, 3600, &options->config.save_hooks_budget_s) ||
+          options->config.save_hooks_budget_s < 1) {
         *error = "--save-hooks-budget wants seconds from 1 to 3600";
         return false;
       }

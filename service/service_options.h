@@ -14,12 +14,11 @@ struct ServiceOptions {
   ServiceConfig config;
   std::string agent_path;  // empty: the default agent
   std::string state_dir = "/var/lib/kovrad";
-  // All save hooks together (see SaveHookLimits::budget_ms).
-  int32_t save_hooks_budget_s = 60;
-
   std::string config_path = DefaultConfigPath();
   bool config_given = false;  // --config named the file: it must exist
   bool check_config = false;
+  // Print what a power failure would do now, and exit.
+  bool check_shutdown = false;
   bool help = false;
   bool version = false;
 };

@@ -1,61 +1,53 @@
 #include "service/shutdown_runner.h"
 
-#include <sys/wait.h>
-
+#include <algorithm>
 #include <utility>
 
+#include "common/time/clock.h"
 #include "service/diagnostics.h"
 #include "service/log_store.h"
 
 ShutdownRunner::ShutdownRunner(const ShutdownRunnerConfig& config,
-                               LogStore* logs, std::function<void()> wake)
-    : config_(config), logs_(logs), wake_(std::move(wake)) {}
+                               LogStore* logs, Clock* clock)
+    : config_(config), logs_(logs), clock_(clock) {}
 
-ShutdownRunner::~ShutdownRunner() { Join(); }
-
-void ShutdownRunner::Join() {
-  if (hook_thread_.joinable()) hook_thread_.join();
-}
+ShutdownRunner::~ShutdownRunner() = default;
 
 void ShutdownRunner::StartSaveHooks() {
-  if (hooks_running_) return;
-  Diag("running save hooks in %s", config_.save_hooks_dir.c_str());
-  hooks_running_ = true;
-  Join();
-  std::string dir = config_.save_hooks_dir;
-  int32_t timeout = config_.hook_timeout_ms;
-  int32_t max_lines = config_.max_saved_lines;
-  hook_thread_ = std::thread([this, dir, timeout, max_lines] {
-    SaveHookResult result = RunSaveHooks(dir, timeout, max_lines);
-    {
-      std::lock_guard<std::mutex> lock(hook_mutex_);
-      hook_result_ = std::move(result);
-    }
-    hook_done_.store(true);
-    if (wake_) wake_();
-  });
+  if (hooks_) return;
+  int64_t now = clock_->MonotonicMillis();
+  DiagAt(DiagLevel::kCritical,
+         "running save hooks in %s (%d ms each, %d ms in all)",
+         config_.save_hooks_dir.c_str(), config_.hook_timeout_ms,
+         config_.save_hooks_budget_ms);
+  SaveHookLimits limits;
+  limits.hook_timeout_ms = config_.hook_timeout_ms;
+  limits.budget_ms = config_.save_hooks_budget_ms;
+  limits.max_lines = config_.max_saved_lines;
+  hooks_.reset(
+      new SaveHookRun(config_.save_hooks_dir, limits, config_.service_uid));
+  hooks_->Start(now);
 }
 
-bool ShutdownRunner::Poll() {
-  if (shutdown_pid_ > 0) {
-    int status = 0;
-    if (waitpid(shutdown_pid_, &status, WNOHANG) == shutdown_pid_) {
-      Diag("shutdown command ended with status %d",
-           WIFEXITED(status) ? WEXITSTATUS(status) : -1);
-      shutdown_pid_ = -1;
+bool ShutdownRunner::Tick(int64_t now) {
+  if (command_ && command_->Running()) {
+    command_->Poll(now);
+    if (command_->Done()) {
+      Diag("shutdown command %s", command_->Describe().c_str());
     }
   }
-  if (!hook_done_.load()) return false;
-  hook_done_.store(false);
-  Join();
-  hooks_running_ = false;
-  SaveHookResult result;
-  {
-    std::lock_guard<std::mutex> lock(hook_mutex_);
-    result = std::move(hook_result_);
-  }
+  if (!hooks_ || hooks_reported_) return false;
+  hooks_->Tick(now);
+  if (!hooks_->Done()) return false;
+  FinishHooks();
+  return true;
+}
+
+void ShutdownRunner::FinishHooks() {
+  hooks_reported_ = true;
+  SaveHookResult result = hooks_->TakeResult();
   for (const std::string& line : result.diagnostics) {
-    Diag("%s", line.c_str());
+    DiagAt(DiagLevel::kWarning, "%s", line.c_str());
   }
   for (const std::string& line : result.saved) {
     if (logs_ == nullptr || !logs_->Append(kSavedFileLog, line)) {
@@ -63,15 +55,45 @@ bool ShutdownRunner::Poll() {
     }
   }
   Diag("save hooks done: %zu files saved", result.saved.size());
-  return true;
+}
+
+int ShutdownRunner::fd() const {
+  return hooks_ && !hooks_reported_ ? hooks_->fd() : -1;
+}
+
+int64_t ShutdownRunner::NextWakeMs(int64_t now) const {
+  int64_t next = -1;
+  if (hooks_ && !hooks_reported_) next = hooks_->NextWakeMs(now);
+  if (command_ && command_->Running()) {
+    // The command's end is not announced: look once a second.
+    int64_t soon = now + 1000;
+    int64_t deadline = command_->NextDeadline();
+    if (deadline >= 0) soon = std::min(soon, deadline);
+    next = next < 0 ? soon : std::min(next, soon);
+  }
+  return next;
+}
+
+bool ShutdownRunner::busy() const {
+  return (hooks_ && !hooks_reported_) || (command_ && command_->Running());
 }
 
 void ShutdownRunner::RunShutdownCommand() {
   if (config_.shutdown_command.empty()) {
-    Diag("no shutdown command given: the system would be shut down now");
+    DiagAt(DiagLevel::kCritical,
+           "no shutdown command given: the system would be shut down now");
     return;
   }
-  Diag("running the shutdown command: %s", config_.shutdown_command.c_str());
-  shutdown_pid_ = StartShellCommand(config_.shutdown_command);
-  if (shutdown_pid_ < 0) Diag("cannot run the shutdown command");
+  if (command_) return;
+  DiagAt(DiagLevel::kCritical, "running the shutdown command: %s",
+         config_.shutdown_command.c_str());
+  ChildRunner::Options options;
+  options.argv = ChildRunner::ShellArgv(config_.shutdown_command);
+  options.output = ChildRunner::Output::kToStderr;
+  options.limit_ms = config_.command_limit_ms;
+  command_.reset(new ChildRunner());
+  if (!command_->Start(options, clock_->MonotonicMillis())) {
+    DiagAt(DiagLevel::kError, "cannot run the shutdown command: %s",
+           command_->Describe().c_str());
+  }
 }

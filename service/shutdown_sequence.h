@@ -8,6 +8,10 @@
 
 class AgentCommands;
 
+// A UPS told to switch off sooner than this after the shutdown command
+// starts may cut the power before a common system has finished going down.
+constexpr int32_t kShortUpsOffDelayS = 60;
+
 // What the shutdown sequence looks at on every tick: the confirmed power
 // states and the settings that apply.
 struct ShutdownInputs {
@@ -25,18 +29,23 @@ struct ShutdownInputs {
 };
 
 // The power-failure shutdown as one state machine with time as an input:
-// watch the power (PowerFailMonitor), then run the save hooks when asked
-// to, then tell the UPS to switch off after a delay and on again after the
-// utility returns (C1, or the plain C2 on a unit without it), and only once
-// the UPS has answered run the shutdown command, so the UPS has its orders
-// before the system goes down. Once begun, it is never taken back.
+// watch the power (PowerFailMonitor), or begin at once when a primary host
+// forces it; once begun (begun() is the flag other hosts on the UPS see),
+// run the save hooks when asked to while other hosts get up to
+// secondary_wait_s from the beginning to log out, then tell the UPS to
+// switch off after a delay and on again after the utility returns (C1, or
+// the plain C2 on a unit without it), and only once the UPS has answered
+// run the shutdown command, so the UPS has its orders before the system
+// goes down. Once begun, it is never taken back. Every step is written to
+// the diagnostics.
 class ShutdownSequence final {
  public:
   enum class Stage {
-    kWatching,      // nothing to do, or armed and waiting for the delay
-    kSavingFiles,   // the save hooks run
-    kTellingUps,    // waiting for the UPS to take its orders
-    kShuttingDown,  // the shutdown command was started
+    kWatching,     // nothing to do, or armed and waiting for the delay
+    kSavingFiles,  // the save hooks run
+    kWaitingForSecondaries,  // other hosts still logged in get their time
+    kTellingUps,             // waiting for the UPS to take its orders
+    kShuttingDown,           // the shutdown command was started
   };
 
   // agent and actions must outlive the sequence.
@@ -47,7 +56,8 @@ class ShutdownSequence final {
   // One look at the inputs; may begin the shutdown.
   void Tick(int64_t now, const ShutdownInputs& inputs);
 
-  // The save hooks have ended: the UPS is told next.
+  // The save hooks have ended: the UPS is told next (once the other hosts
+  // logged out or their time is over).
   void OnSaveHooksDone();
 
   Stage stage() const { return stage_; }
@@ -56,7 +66,10 @@ class ShutdownSequence final {
   bool begun() const { return stage_ != Stage::kWatching; }
 
  private:
-  void Begin();
+  void Begin(int64_t now, const char* why);
+  // After the save hooks: wait for the other hosts or tell the UPS.
+  void AfterSaveHooks(int64_t now);
+  void WaitForSecondaries(int64_t now);
   void TellUps();
   void OnRestoreShutdownReply(const AgentReply& reply);
   void OnPlainShutdownReply(const AgentReply& reply);
@@ -67,4 +80,6 @@ class ShutdownSequence final {
   PowerFailMonitor monitor_;
   ShutdownInputs inputs_;
   Stage stage_ = Stage::kWatching;
+  int64_t now_ = 0;       // of the last tick
+  int64_t begun_ms_ = 0;  // when the shutdown began
 };

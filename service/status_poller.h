@@ -36,7 +36,7 @@ class StatusPoller final {
     // The confirmed states may have changed (after each poll tick and
     // each completed pass).
     std::function<void(int64_t now)> on_states;
-    // An event was detected (and written to the event log).
+    // An event was recorded (after it went to the event log).
     std::function<void(int32_t code)> on_event;
   };
 
@@ -69,11 +69,12 @@ class StatusPoller final {
 
   const StatusSnapshot& snapshot() const { return snapshot_; }
   const EventDetector& detector() const { return detector_; }
+  // Whether the snapshot is recent enough to answer from.
+  bool Fresh(int64_t now) const;
 
  private:
   void StartPass();
   void OnSnapshotReply(int32_t slot, const AgentReply& reply);
-  bool Fresh(int64_t now) const;
   void Feed(const StatusSnapshot& pass);
   void WriteStatusRecord(int64_t now);
   int64_t RecordPeriodMs() const;

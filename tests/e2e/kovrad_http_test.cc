@@ -118,8 +118,9 @@ class KovradHttpTest : public ::testing::Test {
 
     setenv("UPSAGENT_SERIAL_PATTERN", dir_.Join("ttyS%d").c_str(), 1);
     ASSERT_TRUE(kovrad_.Start(
-        {KOVRAD_PATH, "--state-dir", dir_.Join("state"), "--agent",
-         UPSAGENT_PATH, "--http-listen", "127.0.0.1:0"},
+        {KOVRAD_PATH, "--config", "/dev/null", "--nut-listen", "off",
+         "--state-dir", dir_.Join("state"), "--agent", UPSAGENT_PATH,
+         "--http-listen", "127.0.0.1:0"},
         dir_.Join("kovrad.err")));
     // kovrad names its HTTP port once both listeners are open, so the client
     // below reaches this kovrad, not one of another test run.

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -83,8 +84,9 @@ class NutClientsTest : public ::testing::Test {
         << ReadFile(dir_.Join("upssim.err"));
     setenv("UPSAGENT_SERIAL_PATTERN", dir_.Join("ttyS%d").c_str(), 1);
     ASSERT_TRUE(kovrad_.Start(
-        {KOVRAD_PATH, "--state-dir", dir_.Join("state"), "--agent",
-         UPSAGENT_PATH, "--nut-listen", "127.0.0.1:0", "--nut-user",
+        {KOVRAD_PATH, "--config", "/dev/null", "--state-dir",
+         dir_.Join("state"), "--agent", UPSAGENT_PATH, "--nut-listen",
+         "127.0.0.1:0", "--nut-user",
          "admin:adminpw:primary,set,instcmds", "--nut-user", "mon:monpw:",
          "--shutdown-command", "touch '" + dir_.Join("shutdown-ran") + "'"},
         dir_.Join("kovrad.err")));
@@ -396,26 +398,34 @@ TEST_F(UpsmonSecondaryTest, SecondaryRunsItsShutdownWhenThePolicyStarts) {
       << Diagnostics();
 }
 
-// Needs the shutdown sequence that waits for the secondaries (merged from
-// the wire16 branch): until then the unit is told at once. Enable then.
-TEST_F(UpsmonSecondaryTest,
-       DISABLED_UnitIsToldOnlyAfterTheSecondaryLoggedOutOrTheWaitRanOut) {
+// The primary sets FSD and tells the UPS only once the secondary has logged
+// out (it does after running its shutdown command) or the wait has run out.
+// kovrad's standard error is one stream, so the order of its lines is the
+// order of the steps.
+TEST_F(UpsmonSecondaryTest, UnitIsToldOnlyAfterTheSecondaryLoggedOutOrTheWaitRanOut) {
   if (access("/lib/nut/upsmon", X_OK) != 0) {
     GTEST_SKIP() << "upsmon (nut-client) absent";
   }
   StartPowerFailure();
-  auto start = std::chrono::steady_clock::now();
   ASSERT_TRUE(Eventually(
       [&] { return Contains(ReadFile(dir_.Join("wire.log")), " request S"); },
       60000, 50))
       << Diagnostics();
-  long long waited_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            std::chrono::steady_clock::now() - start)
-                            .count();
-  bool logged_out = Contains(ReadFile(dir_.Join("kovrad.err")),
-                             "ended with its connection") ||
-                    Contains(ReadFile(dir_.Join("kovrad.err")), "logged out");
-  EXPECT_TRUE(logged_out || waited_ms >= 15000) << Diagnostics();
+  const std::string log = ReadFile(dir_.Join("kovrad.err"));
+  const size_t waiting = log.find("shutdown step 2: waiting");
+  const size_t told = log.find("shutdown step 3: telling the UPS");
+  ASSERT_NE(std::string::npos, waiting) << log;
+  ASSERT_NE(std::string::npos, told) << log;
+  EXPECT_LT(waiting, told) << log;
+  const size_t gone = log.find("the other hosts on the UPS logged out");
+  const size_t timed_out = log.find("still logged in after");
+  ASSERT_TRUE(gone < told || timed_out < told) << log;
+  if (gone < told) {
+    // The secondary's own end of connection came first.
+    const size_t logout = std::min(log.find("ended with its connection"),
+                                   log.find(" logged out\n"));
+    EXPECT_LT(logout, gone) << log;
+  }
 }
 
 }  // namespace

@@ -16,7 +16,8 @@
 namespace {
 
 // A session that records its lines and answers "got LINE", or holds the
-// answer back when hold is set; "bye" answers and closes.
+// answer back when hold is set; "bye" answers and closes, "login" logs the
+// session in (authenticated logs every session in).
 struct Record {
   std::vector<std::string> lines;
   std::vector<LineSession::Respond> held;
@@ -29,6 +30,7 @@ class RecordingSession final : public LineSession {
   explicit RecordingSession(Record* record) : record_(record) {}
   void HandleLine(const std::string& line, Respond respond) override {
     record_->lines.push_back(line);
+    if (line == "login") logged_in_ = true;
     if (record_->hold) {
       record_->held.push_back(respond);
       return;
@@ -36,10 +38,13 @@ class RecordingSession final : public LineSession {
     respond({"got " + line, line == "bye"});
   }
   std::string OverlongReply() const override { return "TOO LONG"; }
-  bool authenticated() const override { return record_->authenticated; }
+  bool authenticated() const override {
+    return logged_in_ || record_->authenticated;
+  }
 
  private:
   Record* record_;
+  bool logged_in_ = false;
 };
 
 // The server on an ephemeral loopback port, driven from the test's thread:
@@ -180,8 +185,10 @@ TEST_F(LineClientServerTest, SurplusAndSilentConnectionsAreClosed) {
   int silent = Connect();
   int member = Connect();
   Pump();
+  record_.authenticated = true;  // a full house of logged-in clients
   int surplus = Connect();
   EXPECT_TRUE(Closed(surplus));
+  record_.authenticated = false;
   EXPECT_EQ(2u, server_->client_count());
   Send(member, "hello\r");
   EXPECT_EQ("got hello\r", Receive(member, 10));
@@ -205,6 +212,101 @@ TEST_F(LineClientServerTest, ReplyAfterTheServerIsGoneIsDropped) {
   server_.reset();
   record_.held[0]({"nobody listens"});
   SUCCEED();
+}
+
+// How many of the server's descriptors poll reports ready within the wait.
+int ReadyWithin(LineClientServer* server, int64_t now, int wait_ms) {
+  std::vector<struct pollfd> fds;
+  server->AddPollFds(now, &fds);
+  int ready = poll(fds.data(), fds.size(), wait_ms);
+  server->OnPolled(now, fds, 0);
+  return ready;
+}
+
+TEST_F(LineClientServerTest, BusyClientThatResetsItsConnectionDoesNotSpinPoll) {
+  record_.hold = true;
+  int fd = Connect();
+  Send(fd, "agent\r");  // waits for the agent
+  ASSERT_TRUE(PumpUntilHeld(1));
+  struct linger reset = {1, 0};  // close with a reset
+  ASSERT_EQ(0, setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof(reset)));
+  close(fd);
+  clients_.clear();
+  // The hang-up is seen once and the connection closed; after that poll
+  // has nothing to report, rather than the hang-up again on every call.
+  int reports = 0;
+  for (int call = 0; call < 20; ++call) {
+    if (ReadyWithin(server_.get(), now_, 10) > 0) ++reports;
+  }
+  EXPECT_LE(reports, 2);
+  EXPECT_EQ(0u, server_->client_count());
+  record_.held[0]({"too late"});  // dropped
+  EXPECT_EQ(0u, server_->client_count());
+}
+
+TEST_F(LineClientServerTest, LoginDeadlineCountsFromTheConnectNotTheLastByte) {
+  int trickler = Connect();
+  Pump();
+  for (int i = 0; i < 9; ++i) {  // a byte every tenth of the deadline
+    now_ += config_.login_timeout_ms / 10;
+    Send(trickler, "x");
+    Pump(20);
+    server_->Tick(now_);
+  }
+  EXPECT_EQ(1u, server_->client_count());
+  now_ += config_.login_timeout_ms / 10;
+  EXPECT_EQ(now_, server_->NextDeadline(now_, now_ + 999999));
+  server_->Tick(now_);
+  EXPECT_TRUE(Closed(trickler));
+  // Logged in, the idle allowance counts from the last request.
+  int member = Connect();
+  Send(member, "login\r");
+  EXPECT_EQ("got login\r", Receive(member, 10));
+  now_ += config_.login_timeout_ms * 2;
+  server_->Tick(now_);
+  Send(member, "still here\r");
+  EXPECT_EQ("got still here\r", Receive(member, 15));
+}
+
+TEST_F(LineClientServerTest, IdleConnectionsNeverLockOutAClientThatLogsIn) {
+  config_.max_clients = 4;
+  int listen_fd = -1;
+  {
+    // A server with room for four, for this test.
+    listen_fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listen_fd, 0);
+    struct sockaddr_in address;
+    std::memset(&address, 0, sizeof(address));
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(0, bind(listen_fd, reinterpret_cast<sockaddr*>(&address),
+                      sizeof(address)));
+    ASSERT_EQ(0, listen(listen_fd, 64));
+    socklen_t length = sizeof(address);
+    getsockname(listen_fd, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    server_.reset(new LineClientServer(config_, listen_fd, [this] {
+      return std::unique_ptr<LineSession>(new RecordingSession(&record_));
+    }));
+  }
+  int member = Connect();
+  Send(member, "login\r");
+  EXPECT_EQ("got login\r", Receive(member, 10));
+  std::vector<int> idle;
+  for (int i = 0; i < 20; ++i) {
+    idle.push_back(Connect());
+    Pump(5);
+  }
+  for (int round = 0; round < 20; ++round) Pump(5);
+  EXPECT_EQ(4u, server_->client_count());
+  // The newest client is served: it took the place of the oldest idle one.
+  int late = Connect();
+  Send(late, "login\r");
+  EXPECT_EQ("got login\r", Receive(late, 10));
+  EXPECT_TRUE(Closed(idle.front()));
+  // The logged-in ones keep their places.
+  Send(member, "ping\r");
+  EXPECT_EQ("got ping\r", Receive(member, 9));
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ TEST(ServiceOptionsTest, ReadsEveryOptionInBothForms) {
   EXPECT_EQ("systemctl poweroff", options.config.shutdown_command);
   EXPECT_EQ(0, options.config.restore_after_s);
   EXPECT_EQ("mail -s \"$KOVRA_EVENT_TEXT\" root", options.config.notify_command);
-  EXPECT_EQ(90, options.save_hooks_budget_s);
+  EXPECT_EQ(90, options.config.save_hooks_budget_s);
 }
 
 TEST(ServiceOptionsTest, ReadsTheConfigurationAndFrontEndOptions) {

@@ -1,10 +1,15 @@
 #include "service/service.h"
 
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -59,6 +64,7 @@ class ServiceTest : public ::testing::Test {
   void StartService() {
     service_.reset(
         new Service(config_, &agent_, &clock_, params_.get(), logs_.get()));
+    if (retry_database_) service_->SetDatabase(db_.get());
     std::string error;
     ASSERT_TRUE(service_->Listen(&error)) << error;
     thread_ = std::thread([this] { service_->Run(); });
@@ -133,6 +139,7 @@ class ServiceTest : public ::testing::Test {
   }
 
   TempDir dir_;
+  bool retry_database_ = false;  // the service retries and flushes db_
   std::unique_ptr<Database> db_;
   std::unique_ptr<ParameterStore> params_;
   std::unique_ptr<LogStore> logs_;
@@ -317,12 +324,14 @@ TEST_F(ServiceTest, SilentAndSurplusConnectionsAreClosed) {
   ASSERT_TRUE(silent.Connect(service_->port()));
   ServiceClient member;
   ConnectAndLogin(&member);
+  // The oldest connection that has not logged in makes room for the new
+  // one; the logged-in client keeps its place.
   ServiceClient surplus;
   ASSERT_TRUE(surplus.Connect(service_->port()));
-  EXPECT_TRUE(surplus.WaitClosed());
+  EXPECT_TRUE(silent.WaitClosed());
 
   Advance(config_.login_timeout_ms);
-  EXPECT_TRUE(silent.WaitClosed());
+  EXPECT_TRUE(surplus.WaitClosed());
   // The logged-in client has a longer allowance.
   EXPECT_EQ("1", member.Transact("POL service.buzzer on"));
 }
@@ -416,6 +425,97 @@ TEST_F(ServiceTest, LowBatteryRunsTheSaveHooksThenShutsDownAtOnce) {
   // The hooks had finished before the unit was told.
   EXPECT_EQ(std::vector<std::string>{"editor\t/home/a/notes.txt"},
             ReadList(kSavedFileLog));
+}
+
+TEST_F(ServiceTest, WithoutTheDatabaseStatusIsServedAndItsReturnLoadsSettings) {
+  // The state path lies under a regular file: no database can be made.
+  std::string state = dir_.Join("state");
+  FILE* blocker = fopen(state.c_str(), "w");
+  ASSERT_NE(nullptr, blocker);
+  fclose(blocker);
+  Database::Options options;
+  options.retry_ms = 1000;
+  logs_.reset();
+  params_.reset();
+  db_ = Database::OpenOrUnavailable(state + "/kovrad.db", options,
+                                    clock_.MonotonicMillis());
+  ASSERT_FALSE(db_->Available());
+  params_.reset(new ParameterStore(db_.get()));
+  logs_.reset(new LogStore(db_.get(), LogStore::Limits()));
+  retry_database_ = true;
+  StartReady();
+  ExpectReplies(&client_, {{"DEV STATUS_INVOLT", "22000"},
+                           {"POL service.record rate", "60"},
+                           {"POL service.record rate=90", "ERR 23"},
+                           {"LOG KEY 0", "ERR 23"}});
+
+  // The folder becomes usable, with settings stored by an earlier run.
+  ASSERT_EQ(0, unlink(state.c_str()));
+  ASSERT_EQ(0, mkdir(state.c_str(), 0700));
+  {
+    std::string error;
+    std::unique_ptr<Database> earlier =
+        Database::Open(state + "/kovrad.db", &error);
+    ASSERT_TRUE(earlier) << error;
+    ParameterStore stored(earlier.get());
+    ASSERT_EQ(0, stored.Set(ParameterSpace::kPol, kKeyRecordRate, "75"));
+  }
+  EXPECT_TRUE(Eventually(
+      [&] {
+        Advance(1000);
+        return client_.Transact("POL service.record rate") == "75";
+      },
+      10000, 20));
+  EXPECT_EQ("OK", client_.Transact("POL service.record rate=90"));
+  EXPECT_NE("ERR 23", client_.Transact("LOG KEY 0"));
+}
+
+TEST_F(ServiceTest, NotifyCommandHearsEventsAndTheWatchdogIsFedFromTheLoop) {
+  std::string socket_path = dir_.Join("notify");
+  int manager = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(manager, 0);
+  struct sockaddr_un address;
+  std::memset(&address, 0, sizeof(address));
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof(address.sun_path), "%s",
+                socket_path.c_str());
+  ASSERT_EQ(0, bind(manager, reinterpret_cast<struct sockaddr*>(&address),
+                    sizeof(address)));
+  setenv("NOTIFY_SOCKET", socket_path.c_str(), 1);
+  std::string heard = dir_.Join("heard");
+  config_.notify_command =
+      "echo \"$KOVRA_EVENT $KOVRA_CONNECTED\" >> '" + heard + "'";
+  config_.watchdog_interval_ms = 15000;
+  StartReady();
+  auto Next = [&]() -> std::string {
+    struct pollfd entry = {manager, POLLIN, 0};
+    if (poll(&entry, 1, 5000) != 1) return "";
+    char buffer[64] = {};
+    ssize_t got = recv(manager, buffer, sizeof(buffer) - 1, 0);
+    return got > 0 ? std::string(buffer, static_cast<size_t>(got)) : "";
+  };
+  EXPECT_EQ("WATCHDOG=1", Next());
+  Advance(15000);
+  EXPECT_EQ("WATCHDOG=1", Next());
+  EXPECT_TRUE(Eventually(
+      [&] {
+        std::ifstream in(heard);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str().find("3 1") != std::string::npos &&
+               text.str().find("0 0") != std::string::npos;
+      },
+      5000, 10));
+  // The service's end is notified before it returns.
+  StopService();
+  std::ifstream in(heard);
+  bool terminated = false;
+  for (std::string line; std::getline(in, line);) {
+    if (line.compare(0, 2, "1 ") == 0) terminated = true;
+  }
+  EXPECT_TRUE(terminated);
+  unsetenv("NOTIFY_SOCKET");
+  close(manager);
 }
 
 TEST(ServiceListenTest, NonLoopbackAddressNeedsAllowRemote) {

@@ -149,4 +149,86 @@ TEST_F(ShutdownSequenceTest, NothingHappensWhenSwitchedOffOrOnUtility) {
   EXPECT_TRUE(agent_.lines().empty());
 }
 
+TEST_F(ShutdownSequenceTest, LowBatteryWhileArmedBeginsAtOnce) {
+  inputs_.delay_s = 600;
+  inputs_.on_battery = true;
+  Run(5);
+  EXPECT_FALSE(sequence_.begun());
+  inputs_.battery_low = true;
+  Run(1);
+  EXPECT_TRUE(sequence_.begun());
+  EXPECT_EQ(Lines{"C1 120 60"}, agent_.lines());
+}
+
+TEST_F(ShutdownSequenceTest,
+       OtherHostsSeeTheFlagThenHooksAndTheirWaitThenUpsThenCommand) {
+  inputs_.save_files = true;
+  inputs_.secondaries = 2;
+  inputs_.secondary_wait_s = 15;
+  inputs_.on_battery = true;
+  inputs_.delay_s = 0;
+  Run(1);
+  // The flag is up and the hooks run while the other hosts log out.
+  EXPECT_TRUE(sequence_.begun());
+  EXPECT_EQ(std::vector<std::string>{"hooks"}, actions_.calls);
+  Run(3);
+  sequence_.OnSaveHooksDone();
+  EXPECT_EQ(ShutdownSequence::Stage::kWaitingForSecondaries, sequence_.stage());
+  inputs_.secondaries = 1;
+  Run(3);
+  EXPECT_TRUE(agent_.lines().empty());
+  inputs_.secondaries = 0;  // the last one logged out
+  Run(1);
+  EXPECT_EQ(Lines{"C1 120 60"}, agent_.lines());
+  EXPECT_EQ(std::vector<std::string>{"hooks"}, actions_.calls);
+  ASSERT_TRUE(agent_.Reply("C1"));
+  EXPECT_EQ((std::vector<std::string>{"hooks", "shutdown"}), actions_.calls);
+}
+
+TEST_F(ShutdownSequenceTest, WaitForOtherHostsEndsAtItsLimitFromTheBeginning) {
+  inputs_.secondaries = 1;
+  inputs_.secondary_wait_s = 15;
+  inputs_.save_files = true;
+  inputs_.on_battery = true;
+  inputs_.delay_s = 0;
+  Run(1);
+  int64_t begun = now_;
+  Run(10);  // hooks take 10 s of the 15
+  sequence_.OnSaveHooksDone();
+  EXPECT_EQ(ShutdownSequence::Stage::kWaitingForSecondaries, sequence_.stage());
+  Run(4);
+  EXPECT_TRUE(agent_.lines().empty());
+  Run(1);
+  EXPECT_EQ(begun + 15000, now_);
+  EXPECT_EQ(Lines{"C1 120 60"}, agent_.lines());
+}
+
+TEST_F(ShutdownSequenceTest, HooksLongerThanTheWaitAreNotFollowedByAnother) {
+  inputs_.secondaries = 3;
+  inputs_.secondary_wait_s = 15;
+  inputs_.save_files = true;
+  inputs_.on_battery = true;
+  inputs_.delay_s = 0;
+  Run(1);
+  Run(40);
+  EXPECT_TRUE(agent_.lines().empty());  // the hooks still run
+  sequence_.OnSaveHooksDone();
+  EXPECT_EQ(Lines{"C1 120 60"}, agent_.lines());
+}
+
+TEST_F(ShutdownSequenceTest, ForcedByThePrimaryBeginsEvenOffOrOnUtility) {
+  inputs_.enabled = false;
+  inputs_.on_battery = false;
+  Run(3);
+  EXPECT_FALSE(sequence_.begun());
+  inputs_.forced = true;
+  Run(1);
+  EXPECT_TRUE(sequence_.begun());
+  EXPECT_EQ(Lines{"C1 120 60"}, agent_.lines());
+  inputs_.forced = false;  // never taken back
+  Run(3);
+  ASSERT_TRUE(agent_.Reply("C1"));
+  EXPECT_EQ(std::vector<std::string>{"shutdown"}, actions_.calls);
+}
+
 }  // namespace
