@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           "a fault names no line of the text", error);
     return 0;
   }
-  if (!options.nut.users.empty()) return 0;
+  if (!options.config.nut.users.empty()) return 0;
   const std::string printed = FormatSettings(options);
   ServiceOptions again;
   Check(ParseConfigText(printed, "printed.conf", &again, &error),
