@@ -9,7 +9,8 @@
 #
 # systemd does not run in a chroot, so the unit itself is not started here;
 # kovrad runs as the unit would run it (user _kovra, the packaged agent),
-# with a configuration of the test's own that names no shutdown command.
+# with a configuration of the test's own whose shutdown command only
+# writes a file, which a simulated power failure must run.
 #
 # usage: scripts/test-deb-install.sh [DEB_DIR]   (default build-deb; run as
 # root). The mirror is the first Debian one of this machine's apt sources
@@ -149,10 +150,10 @@ in_root kovrad --version
 step "the installed kovrad against the installed simulator"
 mkdir -p "$R/tmp/ups"
 chown "$(in_root id -u _kovra):$(in_root id -g _kovra)" "$R/tmp/ups"
-# The test's own settings: no shutdown command, no NUT listener.
+# The test's own settings: a harmless shutdown command, no NUT listener.
 cat >"$R/tmp/ups/kovrad.conf" <<CONF
 [kovrad]
-shutdown-command =
+shutdown-command = touch /tmp/ups/shutdown-ran
 [nut]
 listen = off
 CONF
@@ -188,6 +189,16 @@ cat "$WORK/status.out"
 db_mode=$(in_root stat -c '%U %a' /var/lib/kovrad/kovrad.db)
 [ "$db_mode" = "_kovra 600" ] || fail "kovrad.db is $db_mode"
 echo "ok: kovra status shows the simulator's load of 42 %; kovrad.db $db_mode"
+# A new database protects the machine with no further step: a utility
+# failure with a low battery starts the shutdown at once.
+echo "utility fail" >&3
+echo "battery low" >&3
+for _ in $(seq 1 60); do [ -e "$R/tmp/ups/shutdown-ran" ] && break; sleep 1; done
+[ -e "$R/tmp/ups/shutdown-ran" ] ||
+  { cat "$WORK/kovrad.err" >&2; fail "no shutdown after a power failure with a low battery"; }
+grep -q 'shutdown step 3: telling the UPS' "$WORK/kovrad.err" ||
+  { cat "$WORK/kovrad.err" >&2; fail "the UPS was not told before the shutdown"; }
+echo "ok: a power failure with a low battery shut the system down (the test's command)"
 # kovra logs in to the service before any command, help too.
 in_root_net kovra help >"$WORK/help.out" || fail "kovra help"
 head -3 "$WORK/help.out"
