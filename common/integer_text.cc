@@ -7,24 +7,6 @@ namespace {
 constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
 constexpr int64_t kInt32Min = std::numeric_limits<int32_t>::min();
 
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
-         c == '\r';
-}
-
-// The value of c as a digit of base, or -1.
-int DigitValue(char c, int base) {
-  int value = -1;
-  if (c >= '0' && c <= '9') {
-    value = c - '0';
-  } else if (c >= 'a' && c <= 'z') {
-    value = c - 'a' + 10;
-  } else if (c >= 'A' && c <= 'Z') {
-    value = c - 'A' + 10;
-  }
-  return value >= 0 && value < base ? value : -1;
-}
-
 // Reads digits from text[i] on. The magnitude stops growing once it is past
 // the int32 range, so it never overflows int64.
 size_t ScanDigits(std::string_view text, size_t i, int base,
@@ -48,11 +30,28 @@ bool Signed(bool negative, int64_t magnitude, int64_t* value) {
 
 }  // namespace
 
+bool IsIntegerBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
+         c == '\r';
+}
+
+int DigitValue(char c, int base) {
+  int value = -1;
+  if (c >= '0' && c <= '9') {
+    value = c - '0';
+  } else if (c >= 'a' && c <= 'z') {
+    value = c - 'a' + 10;
+  } else if (c >= 'A' && c <= 'Z') {
+    value = c - 'A' + 10;
+  }
+  return value >= 0 && value < base ? value : -1;
+}
+
 LeadingInteger ScanLeadingInteger(std::string_view text, int base) {
   LeadingInteger scan;
   if (base < 2 || base > 36) return scan;
   size_t i = 0;
-  while (i < text.size() && IsBlank(text[i])) ++i;
+  while (i < text.size() && IsIntegerBlank(text[i])) ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
     negative = text[i] == '-';

@@ -11,6 +11,14 @@
 // None of them reads past the view, so texts need not be NUL-terminated, and
 // none of them can overflow.
 
+// The blanks a strtol-style scan skips: space, tab, newline, vertical tab,
+// form feed, carriage return.
+bool IsIntegerBlank(char c);
+
+// The value of c as a digit of base (letters for 10 and up, either case),
+// or -1 when it is none.
+int DigitValue(char c, int base);
+
 // What a strtol-style scan found: leading blanks (space, tab, newline,
 // vertical tab, form feed, carriage return), an optional sign, then the
 // digits of the base.

@@ -1,3 +1,4 @@
+#include "common/integer_text.h"
 #include "service/agent_reply.h"
 
 #include <cstddef>
@@ -28,7 +29,7 @@ AgentReply ParseAgentReply(const std::string& command,
     reply.text = rest.substr(1);
   } else if (rest.size() > 2 && rest[0] == 'E' && rest[1] == ' ') {
     int32_t code = 0;
-    if (ParseInt32(rest.substr(2), &code) && code > 0) {
+    if (ParseWholeInt32(rest.substr(2), &code) && code > 0) {
       reply.kind = AgentReply::Kind::kError;
       reply.code = code;
     }

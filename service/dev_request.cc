@@ -1,3 +1,4 @@
+#include "common/integer_text.h"
 #include "service/dev_request.h"
 
 #include "service/parameter_store.h"
@@ -103,7 +104,7 @@ int32_t MapDevRequest(const std::string& text, DevRequest* request) {
   for (const auto& write : kWrites) {
     if (name != write.name) continue;
     int32_t value = 0;
-    if (!ParseInt32(text.substr(blank + 1), &value)) return 4;
+    if (!ParseWholeInt32(text.substr(blank + 1), &value)) return 4;
     request->source = DevRequest::Source::kAgent;
     request->form = DevRequest::Form::kNone;
     request->command = std::string(write.command) + " " + std::to_string(value);

@@ -1,3 +1,4 @@
+#include "common/integer_text.h"
 #include "service/kovra_request_handler.h"
 
 #include <algorithm>
@@ -140,9 +141,9 @@ std::string KovraRequestHandler::Log(const std::string& text) {
   }
   int32_t list = -1;
   int32_t key = 0;
-  if (words.size() != arguments || !ParseInt32(words[1], &list) ||
+  if (words.size() != arguments || !ParseWholeInt32(words[1], &list) ||
       !LogStore::ValidList(list) ||
-      (arguments == 3 && !ParseInt32(words[2], &key))) {
+      (arguments == 3 && !ParseWholeInt32(words[2], &key))) {
     return ErrorReply(service_wire::kErrInvalidValue);
   }
   LogStore* logs = core_->logs();

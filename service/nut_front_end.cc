@@ -1,3 +1,4 @@
+#include "common/integer_text.h"
 #include "service/nut_front_end.h"
 
 #include <utility>
@@ -28,7 +29,7 @@ bool Cached(const PropertyCache& cache, const char* command,
   if (!cache.Find(command, &answer)) return false;
   int32_t code = 0;
   if (answer.compare(0, 4, "ERR ") == 0 &&
-      ParseInt32(answer.substr(4), &code)) {
+      ParseWholeInt32(answer.substr(4), &code)) {
     *reading = NutTextReading{std::string(), code == 0 ? 1 : code};
     return true;
   }
@@ -48,7 +49,7 @@ NutReading NumberOf(const PropertyCache& cache, const char* command) {
     return NutReading{0, text.error};
   }
   int32_t value = 0;
-  if (!ParseInt32(text.text, &value)) return NutReading{};
+  if (!ParseWholeInt32(text.text, &value)) return NutReading{};
   return NutReading::Of(value);
 }
 

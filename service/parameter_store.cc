@@ -1,6 +1,6 @@
+#include "common/integer_text.h"
 #include "service/parameter_store.h"
 
-#include <charconv>
 #include <cstring>
 
 #include "service/database.h"
@@ -35,17 +35,6 @@ const char* SpaceName(ParameterSpace space) {
 }
 
 }  // namespace
-
-bool ParseInt32(const std::string& text, int32_t* value) {
-  if (text.empty()) return false;
-  const char* first = text.data();
-  const char* last = first + text.size();
-  int32_t parsed = 0;
-  auto [end, ec] = std::from_chars(first, last, parsed, 10);
-  if (ec != std::errc() || end != last) return false;
-  *value = parsed;
-  return true;
-}
 
 ParameterStore::ParameterStore(Database* db) : db_(db) {
   static_assert(sizeof(kDefinitions) / sizeof(kDefinitions[0]) == kCount,
@@ -91,7 +80,7 @@ int32_t ParameterStore::Set(ParameterSpace space, const std::string& key,
   // Only digits: a sign, blanks or a fraction is not a setting value.
   if (text.empty() || text.size() > 10 ||
       text.find_first_not_of("0123456789") != std::string::npos ||
-      !ParseInt32(text, &value) || value < definition.min ||
+      !ParseWholeInt32(text, &value) || value < definition.min ||
       value > definition.max) {
     return kInvalidValue;
   }

@@ -70,6 +70,3 @@ class ParameterStore final {
   int32_t values_[kCount];  // by the index of the definition
 };
 
-// Parses text that is only an optional minus sign and decimal digits and fits
-// 32 bits. Returns false (leaving *value alone) for anything else.
-bool ParseInt32(const std::string& text, int32_t* value);

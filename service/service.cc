@@ -11,16 +11,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <iterator>
 #include <vector>
 
 #include "common/event_texts.h"
 #include "common/time/clock.h"
-#include "common/time/timestamp.h"
 #include "service/database.h"
 #include "service/diagnostics.h"
 #include "service/event_log.h"
-#include "service/http/status_view_adapter.h"
 #include "service/kovra_request_handler.h"
 #include "service/log_store.h"
 #include "service/nut/nut_line.h"
@@ -31,13 +28,6 @@ namespace {
 
 // The agent's answer to a port change while it looks for the unit anew.
 constexpr int32_t kAgentErrDetecting = 20;
-
-// The agent commands of the unit's texts and ratings, as the status view
-// orders them.
-constexpr const char* kModelCommand = "R12";
-constexpr const char* kFirmwareCommand = "R13";
-constexpr const char* kRatingCommands[kRatingItemCount] = {"R16", "R17", "R18",
-                                                           "R19", "R20"};
 
 AgentLinkConfig LinkConfig(const ServiceConfig& config) {
   AgentLinkConfig link;
@@ -140,7 +130,7 @@ Service::Service(const ServiceConfig& config, IAgentProcess* agent,
                  PublishStatus();
                },
                [this](int32_t code) {
-                 CountEvent(code);
+                 publisher_.CountEvent(code);
                  OnEvent(code, clock_->MonotonicMillis());
                }}),
       runner_(RunnerConfig(config), logs, clock),
@@ -149,7 +139,7 @@ Service::Service(const ServiceConfig& config, IAgentProcess* agent,
   link_.SetOnReset([this] {
     poller_.OnAgentReset();
     properties_.Clear();
-    properties_asked_ = false;
+    publisher_.ForgetProperties();
   });
   int fds[2];
   if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
@@ -249,7 +239,7 @@ int Service::Run() {
     }
   }
   RecordEvent(logs_, kEventServiceStarted);
-  CountEvent(kEventServiceStarted);
+  publisher_.CountEvent(kEventServiceStarted);
   OnEvent(kEventServiceStarted, now);
 
   std::vector<struct pollfd> fds;
@@ -372,57 +362,10 @@ int32_t Service::SetParameter(ParameterSpace space, const std::string& key,
   return 0;
 }
 
-void Service::CountEvent(int32_t code) {
-  if (code >= 0 && code < kEventCount) ++event_counts_[code];
-}
-
 void Service::PublishStatus() {
-  const StatusSnapshot& pass = poller_.snapshot();
-  if (!config_.http.listen.enabled || !pass.valid) return;
-  if (pass.taken_ms != published_pass_ms_) {
-    // A new pass: it completed just now, in this turn of the loop, so the
-    // real-time clock now stands for its time.
-    published_pass_ms_ = pass.taken_ms;
-    published_pass_unix_ms_ = Timestamp::Now().Value();
-  }
-  // A write through a client clears the cache: what was known is asked
-  // again.
-  if (properties_.empty() && properties_seen_) properties_asked_ = false;
-  properties_seen_ = !properties_.empty();
-  // Asked once contact is confirmed: confirming it clears the cache.
-  if (poller_.detector().connected()) AskUnitProperties();
-  StatusView view;
-  FillStatusView(pass, published_pass_unix_ms_, &view);
-  properties_.Find(kModelCommand, &view.model);
-  properties_.Find(kFirmwareCommand, &view.firmware);
-  for (int32_t item = 0; item < kRatingItemCount; ++item) {
-    std::string answer;
-    StatusReading& rating = view.ratings[item];
-    rating.present = properties_.Find(kRatingCommands[item], &answer) &&
-                     ParseInt32(answer, &rating.value);
-  }
-  view.agent_restarts = link_.restarts();
-  for (int32_t code = 0; code < kEventCount; ++code) {
-    view.event_counts[code] = event_counts_[code];
-  }
-  board_.Publish(view);
-}
-
-void Service::AskUnitProperties() {
-  if (properties_asked_) return;
-  properties_asked_ = true;
-  std::vector<const char*> commands = {kModelCommand, kFirmwareCommand};
-  commands.insert(commands.end(), std::begin(kRatingCommands),
-                  std::end(kRatingCommands));
-  for (const char* command : commands) {
-    std::string line = command;
-    link_.Enqueue(line, [this, line](const AgentReply& reply) {
-      // A unit that lacks the property answers an error: it stays unknown.
-      if (reply.kind == AgentReply::Kind::kValue) {
-        properties_.Store(line, reply.text);
-      }
-    });
-  }
+  if (!config_.http.listen.enabled) return;
+  publisher_.Publish(poller_.snapshot(), poller_.detector().connected(),
+                     link_.restarts());
 }
 
 void Service::OnEvent(int32_t code, int64_t now) {
@@ -471,7 +414,7 @@ void Service::TickWatchdog(int64_t now) {
 void Service::OnContactChanged(bool connected) {
   // Another unit may be on the line now: what was cached is doubtful.
   properties_.Clear();
-  properties_asked_ = false;
+  publisher_.ForgetProperties();
   if (connected) ApplyBuzzer();
 }
 

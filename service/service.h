@@ -9,7 +9,6 @@
 #include "common/service_wire.h"
 #include "service/agent_link.h"
 #include "service/event_detector.h"
-#include "service/http/status_board.h"
 #include "service/line_client_server.h"
 #include "service/nut_front_end.h"
 #include "service/front_end_settings.h"
@@ -20,6 +19,7 @@
 #include "service/shutdown_runner.h"
 #include "service/shutdown_sequence.h"
 #include "service/status_poller.h"
+#include "service/status_publisher.h"
 
 class Clock;
 class Database;
@@ -132,7 +132,7 @@ class Service final : public ServiceCore {
 
   // The latest status for the HTTP endpoint, published after every
   // completed poll pass while the HTTP endpoint is configured.
-  const StatusBoard* status_board() const { return &board_; }
+  const StatusBoard* status_board() const { return publisher_.board(); }
 
   // ServiceCore.
   int32_t ReadStatus(int32_t slot, int32_t* value) override;
@@ -155,13 +155,9 @@ class Service final : public ServiceCore {
   void CheckShutdown(int64_t now);
   void ApplyBuzzer();
   int NextTimeout(int64_t now) const;
-  void CountEvent(int32_t code);
   // Publishes the snapshot, the unit's properties and the counters (after
   // every poll tick and every completed pass).
   void PublishStatus();
-  // Asks the agent for the unit's model, firmware and ratings once per
-  // contact, so the endpoint shows them without a client asking first.
-  void AskUnitProperties();
 
   ServiceConfig config_;
   Clock* clock_;
@@ -190,10 +186,5 @@ class Service final : public ServiceCore {
   // Its sessions belong to nut_.
   std::unique_ptr<LineClientServer> nut_server_;
 
-  StatusBoard board_;
-  int64_t published_pass_ms_ = -1;
-  int64_t published_pass_unix_ms_ = 0;
-  int64_t event_counts_[kEventCount] = {};
-  bool properties_asked_ = false;
-  bool properties_seen_ = false;  // the cache held answers at the last pass
+  StatusPublisher publisher_{&link_, &properties_};
 };

@@ -1,3 +1,4 @@
+#include "common/integer_text.h"
 #include "service/status_poller.h"
 
 #include <algorithm>
@@ -99,7 +100,7 @@ void StatusPoller::OnSnapshotReply(int32_t slot, const AgentReply& reply) {
   if (reply.kind == AgentReply::Kind::kError) {
     pending_.error[slot] = reply.code;
   } else if (reply.kind == AgentReply::Kind::kValue &&
-             ParseInt32(reply.text, &value)) {
+             ParseWholeInt32(reply.text, &value)) {
     pending_.value[slot] = value;
   } else {
     pending_.error[slot] = service_wire::kErrMalformed;

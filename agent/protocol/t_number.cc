@@ -9,24 +9,6 @@ namespace {
 constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
 constexpr int64_t kInt32Min = std::numeric_limits<int32_t>::min();
 
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
-         c == '\r';
-}
-
-// The value of c as a digit of base, or -1.
-int DigitValue(char c, int base) {
-  int value = -1;
-  if (c >= '0' && c <= '9') {
-    value = c - '0';
-  } else if (c >= 'a' && c <= 'z') {
-    value = c - 'a' + 10;
-  } else if (c >= 'A' && c <= 'Z') {
-    value = c - 'A' + 10;
-  }
-  return value >= 0 && value < base ? value : -1;
-}
-
 int32_t Clamp(int64_t value) {
   if (value > kInt32Max) return static_cast<int32_t>(kInt32Max);
   if (value < kInt32Min) return static_cast<int32_t>(kInt32Min);
@@ -46,7 +28,7 @@ int32_t ParseHundredths(std::string_view text, int base) {
   // The sign is looked up by hand because the integer scan drops it when no
   // digit follows ("-.5").
   size_t i = 0;
-  while (i < whole.size() && IsBlank(whole[i])) ++i;
+  while (i < whole.size() && IsIntegerBlank(whole[i])) ++i;
   const bool negative = i < whole.size() && whole[i] == '-';
 
   // The scan saturates at the int32 limits, so the magnitude is at most 2^31

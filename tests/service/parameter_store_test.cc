@@ -1,3 +1,4 @@
+#include "common/integer_text.h"
 #include "service/parameter_store.h"
 
 #include <memory>
@@ -11,7 +12,7 @@
 
 namespace {
 
-TEST(ParseInt32Test, AcceptsOnlyWholeDecimalNumbersThatFit) {
+TEST(ParameterValueTest, AcceptsOnlyWholeDecimalNumbersThatFit) {
   const struct {
     const char* text;
     bool ok;
@@ -31,7 +32,7 @@ TEST(ParseInt32Test, AcceptsOnlyWholeDecimalNumbersThatFit) {
   };
   for (const auto& entry : kCases) {
     int32_t value = 77;
-    EXPECT_EQ(entry.ok, ParseInt32(entry.text, &value)) << entry.text;
+    EXPECT_EQ(entry.ok, ParseWholeInt32(entry.text, &value)) << entry.text;
     EXPECT_EQ(entry.ok ? entry.value : 77, value) << entry.text;
   }
 }

@@ -64,7 +64,11 @@ TEST(ShutdownPlanTest, SaysWhatIsOffAndWarnsOfAShortUpsDelay) {
   ParameterStore params(nullptr);
   ASSERT_EQ(0, params.Set(ParameterSpace::kPol, kKeyShutdownDelay, "10"));
   ServiceConfig config;
+  // On in a new database: the plan says so.
   std::string text = Joined(DescribeShutdownPlan(config, params, {}));
+  EXPECT_TRUE(Contains(text, "shutdown on power failure is on")) << text;
+  ASSERT_EQ(0, params.Set(ParameterSpace::kPtc, kKeyPowerfailMaxCount, "0"));
+  text = Joined(DescribeShutdownPlan(config, params, {}));
   EXPECT_TRUE(Contains(text, "shutdown on power failure is off")) << text;
   EXPECT_TRUE(Contains(text, "no save hooks (no --save-hooks folder)")) << text;
   EXPECT_TRUE(Contains(text, "no shutdown command")) << text;
