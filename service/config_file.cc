@@ -354,8 +354,13 @@ class ConfigParser final {
 const char* YesNo(bool value) { return value ? "yes" : "no"; }
 
 // "KEY = VALUE", or "KEY =" for an empty value.
+// "key = value" as the parser reads it back. A value that starts with ';'
+// follows the '=' without a blank, since after a blank the parser takes
+// ';' for the start of a comment.
 std::string Line(const char* key, const std::string& value) {
-  return std::string(key) + (value.empty() ? " =\n" : " = " + value + "\n");
+  if (value.empty()) return std::string(key) + " =\n";
+  const char* equals = value[0] == ';' ? " =" : " = ";
+  return std::string(key) + equals + value + "\n";
 }
 
 }  // namespace
@@ -418,10 +423,9 @@ std::string FormatSettings(const ServiceOptions& options) {
   out << "[kovrad]\n"
       << "listen = " << config.listen_host << ":" << config.listen_port << "\n"
       << "allow-remote = " << YesNo(config.allow_remote) << "\n"
-      << "agent = "
-      << (options.agent_path.empty() ? DefaultAgentPath() : options.agent_path)
-      << "\n"
-      << "state-dir = " << options.state_dir << "\n"
+      << Line("agent", options.agent_path.empty() ? DefaultAgentPath()
+                                                  : options.agent_path)
+      << Line("state-dir", options.state_dir)
       << Line("save-hooks", config.save_hooks_dir)
       << Line("shutdown-command", config.shutdown_command)
       << "restore-after = " << config.restore_after_s << "\n"

@@ -326,4 +326,22 @@ TEST(ConfigFileTest, FormattedSettingsReadBackTheSame) {
   EXPECT_EQ(text, FormatSettings(again));
 }
 
+// Found by fuzzing: "state-dir:;x" is a value starting with ';', which
+// --check-config printed as "state-dir = ;x", where the ';' after the blank
+// reads as a comment and the printed settings were refused.
+TEST(ConfigFileTest, ValueStartingWithASemicolonPrintsSoItReadsBack) {
+  ServiceOptions options;
+  std::string error;
+  ASSERT_TRUE(Parse("[kovrad]\nstate-dir:;x\nnotify-command=;logger a\n",
+                    &options, &error))
+      << error;
+  EXPECT_EQ(";x", options.state_dir);
+  std::string text = FormatSettings(options);
+  ServiceOptions again;
+  ASSERT_TRUE(Parse(text, &again, &error)) << error << "\n" << text;
+  EXPECT_EQ(";x", again.state_dir);
+  EXPECT_EQ(";logger a", again.config.notify_command);
+  EXPECT_EQ(text, FormatSettings(again));
+}
+
 }  // namespace
