@@ -21,7 +21,8 @@ PACKAGES="cmake g++ make pkgconf libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev libinih-dev libcpp-httplib-dev nlohmann-json3-dev
   nut-client python3-nut"
 EXTRA_PACKAGES="clang-14 libclang-rt-14-dev gcc-multilib g++-multilib googletest"
-DEB_PACKAGES="debhelper devscripts dpkg-dev lintian"
+# git: the package is built from the files git knows (scripts/build-deb.sh).
+DEB_PACKAGES="debhelper devscripts dpkg-dev lintian git"
 DEB_TEST_PACKAGES="debootstrap iproute2"
 E2E_EXTRA_PACKAGES="prometheus chromium python3"
 RECOMMENDS=""
