@@ -24,25 +24,15 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/child_process.h"
+#include "tests/support/file_text.h"
 #include "tests/support/service_client.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 void WriteFile(const std::string& path, const std::string& text) {
   std::ofstream out(path);
   out << text;
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
 }
 
 bool HaveProgram(const std::string& name) {

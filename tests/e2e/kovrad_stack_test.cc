@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/child_process.h"
+#include "tests/support/file_text.h"
 #include "tests/support/service_client.h"
 #include "tests/support/temp_dir.h"
 
@@ -32,17 +33,6 @@ namespace {
 // far more so that a loaded machine does not fail it, and prints the time it
 // measured.
 constexpr int32_t kUtilityFailureVisibleMs = 20000;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
 
 // The number after a label in kovra's output, -1 when missing.
 long NumberAfter(const std::string& text, const std::string& label) {

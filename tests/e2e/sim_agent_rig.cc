@@ -10,18 +10,13 @@
 
 #include "common/time/system_clock.h"
 
+#include "tests/support/file_text.h"
+
 namespace {
 
 constexpr int kSimTimeoutMs = 10000;
 
 int64_t NowMillis() { return SystemClock::Instance()->MonotonicMillis(); }
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 }  // namespace
 

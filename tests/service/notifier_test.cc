@@ -10,6 +10,7 @@
 
 #include "service/event_detector.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/file_text.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -17,12 +18,6 @@ namespace {
 void SleepMillis(int32_t millis) {
   struct timespec pause = {0, static_cast<long>(millis) * 1000000L};
   nanosleep(&pause, nullptr);
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path);
-  return std::string((std::istreambuf_iterator<char>(file)),
-                     std::istreambuf_iterator<char>());
 }
 
 class NotifierTest : public ::testing::Test {

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "service/parameter_store.h"
+#include "tests/support/file_text.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -17,10 +18,6 @@ std::string Joined(const std::vector<std::string>& lines) {
   std::string text;
   for (const std::string& line : lines) text += line + "\n";
   return text;
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
 }
 
 TEST(ShutdownPlanTest, StepsAndTimelineFollowTheSettingsInOrder) {
